@@ -1,0 +1,200 @@
+#include "engine/directory_walk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/folder_reader.h"
+
+namespace spurfix {
+
+namespace {
+
+// Descriptors are kept for the upper levels and for every 32nd level below them, so
+// that a deep tree never runs out of descriptors; a level in between is reopened from
+// the nearest kept ancestor, one name at a time, when it needs to open a sub-folder.
+constexpr size_t kLevelsAlwaysHeld = 48;
+constexpr size_t kCheckpointSpacing = 32;
+constexpr int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+bool HoldsDescriptor(size_t depth) {
+    return depth < kLevelsAlwaysHeld || depth % kCheckpointSpacing == 0;
+}
+
+struct Level {
+    int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    size_t next = 0;
+    size_t pathLength = 0;  // length of the walk's path up to this folder's "/"
+    platform::FolderEntries entries;
+};
+
+class Walk {
+public:
+    Walk(ScanList& scanList, WalkObserver& observer) : scanList_(scanList), observer_(observer) {}
+    ~Walk() {
+        for (Level& level : levels_) {
+            closeDescriptor(level);
+        }
+    }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+
+    WalkCounts run(const std::string& sourcePath);
+
+private:
+    void enter(int fd);
+    void closeDescriptor(Level& level) {
+        if (level.fd >= 0) {
+            close(level.fd);
+            level.fd = -1;
+        }
+    }
+    int openSubfolder(size_t depth, std::string_view name);
+    int reopen(size_t depth);
+    bool isAncestor(dev_t device, ino_t inode, size_t depth) const;
+    void progressCheck() {
+        if (ProgressDue(counts_.files)) {
+            observer_.showCounts(counts_.files, counts_.folders);
+        }
+    }
+
+    ScanList& scanList_;
+    WalkObserver& observer_;
+    WalkCounts counts_;
+    std::string path_;
+    std::vector<Level> levels_;  // kept across folders so that their buffers are reused
+    size_t active_ = 0;
+};
+
+WalkCounts Walk::run(const std::string& sourcePath) {
+    scanList_.clear();
+    path_ = sourcePath;
+    enter(open(path_.c_str(), kOpenFolderFlags));
+    while (active_ > 0) {
+        const size_t depth = active_ - 1;
+        Level& level = levels_[depth];
+        if (level.next < level.entries.size() && !observer_.stopRequested()) {
+            const size_t index = level.next++;
+            const std::string_view name = level.entries.name(index);
+            if (!level.entries.isFolder(index)) {
+                ++counts_.files;
+                scanList_.append(path_, name);
+                progressCheck();
+            } else if (name == "." || name == "..") {
+                progressCheck();
+            } else {
+                path_.append(name).push_back('/');
+                scanList_.append(path_);
+                ++counts_.folders;
+                enter(openSubfolder(depth, name));
+            }
+            continue;
+        }
+        closeDescriptor(level);
+        observer_.showCounts(counts_.files, counts_.folders);
+        --active_;
+        if (active_ > 0) {
+            path_.resize(levels_[active_ - 1].pathLength);
+            progressCheck();
+        }
+    }
+    return counts_;
+}
+
+// Makes the folder at `path_` the current level; `fd` is its open descriptor, or -1
+// when it could not be opened.
+void Walk::enter(int fd) {
+    const size_t depth = active_++;
+    if (levels_.size() < active_) {
+        levels_.emplace_back();
+    }
+    Level& level = levels_[depth];
+    level.next = 0;
+    level.pathLength = path_.size();
+    level.entries.clear();
+    level.device = 0;
+    level.inode = 0;
+    level.fd = fd;
+    observer_.folderEntered(path_);
+    if (fd < 0) {
+        return;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || isAncestor(info.st_dev, info.st_ino, depth)) {
+        closeDescriptor(level);
+        return;
+    }
+    level.device = info.st_dev;
+    level.inode = info.st_ino;
+    level.entries.read(fd);
+    if (!HoldsDescriptor(depth) || !level.entries.hasFolderFrom(0)) {
+        closeDescriptor(level);
+    }
+}
+
+bool Walk::isAncestor(dev_t device, ino_t inode, size_t depth) const {
+    for (size_t i = 0; i < depth; ++i) {
+        if (levels_[i].device == device && levels_[i].inode == inode) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Walk::openSubfolder(size_t depth, std::string_view name) {
+    Level& parent = levels_[depth];
+    if (parent.fd < 0) {
+        parent.fd = reopen(depth);
+        if (parent.fd < 0) {
+            return -1;
+        }
+    }
+    const std::string nameText(name);
+    const int fd = openat(parent.fd, nameText.c_str(), kOpenFolderFlags);
+    if (!HoldsDescriptor(depth)) {
+        closeDescriptor(parent);
+    }
+    return fd;
+}
+
+// Opens the folder of level `depth` again, name by name from the nearest ancestor that
+// holds a descriptor, and makes sure it is still the same folder.
+int Walk::reopen(size_t depth) {
+    size_t anchor = depth;
+    while (anchor > 0 && levels_[anchor].fd < 0) {
+        --anchor;
+    }
+    if (levels_[anchor].fd < 0) {
+        return -1;
+    }
+    int fd = levels_[anchor].fd;
+    for (size_t k = anchor + 1; k <= depth && fd >= 0; ++k) {
+        const size_t begin = levels_[k - 1].pathLength;
+        const std::string name = path_.substr(begin, levels_[k].pathLength - begin - 1);
+        const int child = openat(fd, name.c_str(), kOpenFolderFlags);
+        if (k - 1 > anchor) {
+            close(fd);
+        }
+        fd = child;
+    }
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || info.st_dev != levels_[depth].device ||
+                    info.st_ino != levels_[depth].inode)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+WalkCounts ReadSource(const std::string& sourcePath, ScanList& scanList, WalkObserver& observer) {
+    Walk walk(scanList, observer);
+    return walk.run(sourcePath);
+}
+
+}  // namespace spurfix

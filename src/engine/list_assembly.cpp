@@ -1,0 +1,144 @@
+#include "engine/list_assembly.h"
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+#include "engine/name_rules.h"
+#include "platform/text_case.h"
+
+namespace spurfix {
+
+namespace {
+
+// File names may hold line breaks; a line of the list must not.
+void KeepOnOneLine(std::string& text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+}
+
+std::string_view AfterLastSlash(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+int32_t NumberWidth(int32_t filesFound) {
+    return std::max<int32_t>(3, static_cast<int32_t>(std::to_string(filesFound).size()));
+}
+
+class ExtensionFilter {
+public:
+    explicit ExtensionFilter(const ListOptions& options) : filter_(options.filter) {
+        if (filter_ == FileFilter::ChosenExtensions) {
+            for (const AllowedExtension& entry : options.allowedExtensions) {
+                allowed_.push_back({platform::LowerCase(entry.text), entry.checked});
+            }
+        }
+    }
+
+    [[nodiscard]] bool passes(std::string_view extension) const {
+        switch (filter_) {
+            case FileFilter::AllFiles:
+                return true;
+            case FileFilter::Mp3Only:
+                // No letter outside ASCII lower-cases to "mp3", so ASCII folding suffices.
+                return extension.size() == 3 && (extension[0] | 0x20) == 'm' &&
+                       (extension[1] | 0x20) == 'p' && extension[2] == '3';
+            case FileFilter::ChosenExtensions:
+                break;
+        }
+        const std::string lowered = platform::LowerCase(extension);
+        const auto entry = std::find_if(allowed_.begin(), allowed_.end(),
+                                        [&](const Allowed& a) { return a.lowered == lowered; });
+        return entry != allowed_.end() && entry->checked;
+    }
+
+private:
+    struct Allowed {
+        std::string lowered;
+        bool checked;
+    };
+    FileFilter filter_;
+    std::vector<Allowed> allowed_;
+};
+
+}  // namespace
+
+std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement) {
+    std::string result;
+    size_t pos = 0;
+    for (size_t found; !pattern.empty() && (found = text.find(pattern, pos)) != text.npos;
+         pos = found + pattern.size()) {
+        result.append(text.substr(pos, found - pos)).append(replacement);
+    }
+    return result.append(text.substr(pos));
+}
+
+PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound,
+                         const ListOptions& options, const platform::Collator& collator) {
+    std::vector<uint32_t> order(scanList.size());
+    std::iota(order.begin(), order.end(), 0U);
+    if (options.sort) {
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return collator.less(scanList[a], scanList[b]);
+        });
+    }
+
+    const ExtensionFilter filter(options);
+    const int32_t width = NumberWidth(filesFound);
+    PreviewList preview;
+    int32_t number = 0;
+    std::string line;
+    for (const uint32_t index : order) {
+        const std::string_view entry = scanList[index];
+        if (!entry.empty() && entry.back() == '/') {
+            if (options.countPerFolder) {
+                number = 0;
+            }
+            if (!options.folderLabels) {
+                continue;
+            }
+            const std::string_view folderName = AfterLastSlash(entry.substr(0, entry.size() - 1));
+            line = ReplaceAll(ReplaceAll(options.labelTemplate, "%NAME%", folderName), "%PFAD%",
+                              entry);
+            KeepOnOneLine(line);
+            // A label is only ever followed by a file: a later label takes its place.
+            if (!preview.empty() && preview.kind(preview.size() - 1) == EntryKind::DirectoryLabel) {
+                preview.replaceLastText(line);
+            } else {
+                preview.append(line, EntryKind::DirectoryLabel);
+            }
+            continue;
+        }
+
+        const std::string_view fileName = AfterLastSlash(entry);
+        const size_t dot = fileName.rfind('.');
+        const std::string_view extension =
+            dot == std::string_view::npos ? std::string_view{} : fileName.substr(dot + 1);
+        if (!filter.passes(extension)) {
+            continue;
+        }
+        ++number;
+        std::string_view name = fileName;
+        if (options.withoutExtension && dot != std::string_view::npos) {
+            name = fileName.substr(0, dot);
+        }
+        if (options.withoutTrackNumber) {
+            name = TrackNumberStripped(name);
+        }
+        if (options.justTitle) {
+            name = TitleExtracted(name);
+        }
+        line.clear();
+        if (options.numbering) {
+            line.append(PadLeft(number, width, '0')).append(" - ");
+        }
+        line.append(name);
+        KeepOnOneLine(line);
+        preview.append(line, EntryKind::File);
+    }
+    return preview;
+}
+
+}  // namespace spurfix

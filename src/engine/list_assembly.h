@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/line_list.h"
+#include "engine/list_options.h"
+#include "engine/preview_list.h"
+#include "platform/collation.h"
+
+namespace spurfix {
+
+// Builds the song list from a reading: `filesFound` is the file count of that reading,
+// whose number of digits (at least 3) is the width of the song numbers.
+PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound,
+                         const ListOptions& options, const platform::Collator& collator);
+
+// Every occurrence of `pattern` replaced, left to right; inserted text is not searched again.
+std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement);
+
+}  // namespace spurfix

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace spurfix {
+
+enum class FileFilter {
+    AllFiles,
+    Mp3Only,
+    ChosenExtensions,
+};
+
+struct AllowedExtension {
+    std::string text;  // as the user typed it
+    bool checked = true;
+};
+
+// The option values a preview is built from, as the pages show them.
+struct ListOptions {
+    bool sort = true;
+    bool countPerFolder = false;
+    bool folderLabels = true;
+    std::string labelTemplate = "[%NAME%]";
+    FileFilter filter = FileFilter::Mp3Only;
+    std::vector<AllowedExtension> allowedExtensions;
+    bool withoutExtension = true;
+    bool withoutTrackNumber = true;
+    bool justTitle = false;
+    bool numbering = true;
+};
+
+}  // namespace spurfix

@@ -1,0 +1,58 @@
+#include "platform/collation.h"
+
+#include <unicode/ucol.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace spurfix::platform {
+
+Collator::Collator(const std::string& icuLocale) {
+    UErrorCode status = U_ZERO_ERROR;
+    collator_ = ucol_open(icuLocale.empty() ? "de" : icuLocale.c_str(), &status);
+    if (U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        collator_ = ucol_open("de", &status);
+    }
+    if (U_FAILURE(status) || collator_ == nullptr) {
+        throw std::runtime_error("ICU collator unavailable");
+    }
+    // Secondary strength: accents count, case does not.
+    ucol_setStrength(collator_, UCOL_SECONDARY);
+}
+
+Collator::~Collator() { ucol_close(collator_); }
+
+int Collator::compare(std::string_view a, std::string_view b) const {
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollationResult result =
+        ucol_strcollUTF8(collator_, a.data(), static_cast<int32_t>(a.size()), b.data(),
+                         static_cast<int32_t>(b.size()), &status);
+    if (U_SUCCESS(status) && result != UCOL_EQUAL) {
+        return result == UCOL_LESS ? -1 : 1;
+    }
+    const int bytes = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    if (bytes != 0) {
+        return bytes < 0 ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+std::string CollationLocaleFromEnvironment() {
+    std::string name;
+    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            name = value;
+            break;
+        }
+    }
+    name = name.substr(0, name.find_first_of(".@"));
+    if (name.empty() || name == "C" || name == "POSIX") {
+        return "de";
+    }
+    return name;
+}
+
+}  // namespace spurfix::platform

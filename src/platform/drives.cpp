@@ -1,0 +1,205 @@
+#include "platform/drives.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace spurfix::platform {
+
+namespace {
+
+struct MountEntry {
+    std::string majorMinor;
+    std::string mountPoint;
+    std::string type;
+    std::string source;
+};
+
+// Decodes the octal escapes (\040 for a space) the kernel writes into mountinfo fields.
+std::string DecodeField(std::string_view field) {
+    std::string decoded;
+    decoded.reserve(field.size());
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() &&
+            std::all_of(field.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                        field.begin() + static_cast<std::ptrdiff_t>(i) + 4,
+                        [](char c) { return c >= '0' && c <= '7'; })) {
+            decoded.push_back(static_cast<char>(((field[i + 1] - '0') << 6) |
+                                                ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
+            i += 3;
+        } else {
+            decoded.push_back(field[i]);
+        }
+    }
+    return decoded;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t pos = 0;
+    while (pos < line.size()) {
+        const size_t start = line.find_first_not_of(' ', pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        const size_t end = std::min(line.find(' ', start), line.size());
+        fields.push_back(line.substr(start, end - start));
+        pos = end;
+    }
+    return fields;
+}
+
+// Fields: id parent major:minor root mount-point options [optional...] - type source super.
+bool ParseLine(std::string_view line, MountEntry& entry) {
+    const std::vector<std::string_view> fields = SplitFields(line);
+    const auto separator = std::find(fields.begin(), fields.end(), "-");
+    if (fields.size() < 6 || separator == fields.end() || separator - fields.begin() < 6 ||
+        fields.end() - separator < 3) {
+        return false;
+    }
+    entry.majorMinor = std::string(fields[2]);
+    entry.mountPoint = DecodeField(fields[4]);
+    entry.type = DecodeField(separator[1]);
+    entry.source = DecodeField(separator[2]);
+    while (entry.mountPoint.size() > 1 && entry.mountPoint.back() == '/') {
+        entry.mountPoint.pop_back();
+    }
+    return !entry.mountPoint.empty() && entry.mountPoint.front() == '/';
+}
+
+bool IsOneOf(const std::string& value, std::initializer_list<std::string_view> options) {
+    return std::find(options.begin(), options.end(), value) != options.end();
+}
+
+bool IsNetworkType(const std::string& type) {
+    return IsOneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "9p",
+                          "afs", "ceph", "glusterfs", "fuse.glusterfs", "davfs",
+                          "fuse.davfs2", "ncpfs", "coda", "lustre"});
+}
+
+bool IsRamType(const std::string& type) { return type == "tmpfs" || type == "ramfs"; }
+
+bool IsBelowMediaFolder(const std::string& mountPoint) {
+    for (std::string_view folder : {"/media/", "/mnt/", "/run/media/"}) {
+        if (mountPoint.compare(0, folder.size(), folder) == 0) {
+            return true;
+        }
+    }
+    return mountPoint == "/media" || mountPoint == "/mnt";
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The sysfs folder of the mount's block device, or "" when it has none.
+std::string BlockDeviceFolder(const MountEntry& entry, const std::string& sysfsRoot) {
+    const std::string byNumber = sysfsRoot + "/dev/block/" + entry.majorMinor;
+    if (Exists(byNumber)) {
+        return byNumber;
+    }
+    if (entry.source.rfind("/dev/", 0) == 0) {
+        const std::string byName =
+            sysfsRoot + "/class/block/" + entry.source.substr(entry.source.rfind('/') + 1);
+        if (Exists(byName)) {
+            return byName;
+        }
+    }
+    return {};
+}
+
+bool ReadsOne(const std::string& path) {
+    std::ifstream file(path);
+    char first = '0';
+    return static_cast<bool>(file >> first) && first == '1';
+}
+
+bool IsRemovable(const std::string& deviceFolder) {
+    // A partition says nothing itself: its disk, the folder above, knows.
+    if (Exists(deviceFolder + "/partition")) {
+        return ReadsOne(deviceFolder + "/../removable");
+    }
+    return ReadsOne(deviceFolder + "/removable");
+}
+
+bool IsCdRom(const MountEntry& entry) {
+    return entry.type == "iso9660" || entry.type == "udf" || entry.source.rfind("/dev/sr", 0) == 0;
+}
+
+}  // namespace
+
+std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sysfsRoot,
+                               const CanOpenFolder& canOpen) {
+    std::vector<Drive> drives;
+    std::istringstream lines{std::string(mountinfo)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        MountEntry entry;
+        if (!ParseLine(line, entry)) {
+            continue;
+        }
+        const std::string deviceFolder = BlockDeviceFolder(entry, sysfsRoot);
+        const bool isNetwork = IsNetworkType(entry.type);
+        const bool isRam = IsRamType(entry.type);
+        const bool isBlock = !deviceFolder.empty() && entry.type != "squashfs" &&
+                             (entry.type != "overlay" || entry.mountPoint == "/");
+        const bool listed = entry.mountPoint == "/" || isNetwork || isBlock ||
+                            (isRam && IsBelowMediaFolder(entry.mountPoint));
+
+        const auto earlier = std::find_if(drives.begin(), drives.end(), [&](const Drive& d) {
+            return d.mountPoint == entry.mountPoint;
+        });
+        if (!listed) {
+            // A later mount hides the earlier one at the same place.
+            if (earlier != drives.end()) {
+                drives.erase(earlier);
+            }
+            continue;
+        }
+
+        Drive drive{entry.mountPoint, DriveType::Unknown};
+        if (!canOpen(entry.mountPoint)) {
+            drive.type = DriveType::Unreadable;
+        } else if (IsCdRom(entry)) {
+            drive.type = DriveType::CdRom;
+        } else if (isNetwork) {
+            drive.type = DriveType::Network;
+        } else if (isRam) {
+            drive.type = DriveType::RamDisk;
+        } else if (!deviceFolder.empty()) {
+            drive.type = IsRemovable(deviceFolder) ? DriveType::Removable : DriveType::FixedDisk;
+        }
+        if (earlier != drives.end()) {
+            *earlier = drive;
+        } else {
+            drives.push_back(drive);
+        }
+    }
+    return drives;
+}
+
+std::vector<Drive> ListDrives() {
+    std::ifstream file("/proc/self/mountinfo");
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return ParseDrives(text, "/sys", [](const std::string& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            return false;
+        }
+        close(fd);
+        return true;
+    });
+}
+
+int PreselectedDrive(const std::vector<Drive>& drives) {
+    const auto cd = std::find_if(drives.begin(), drives.end(),
+                                 [](const Drive& d) { return d.type == DriveType::CdRom; });
+    if (cd != drives.end()) {
+        return static_cast<int>(cd - drives.begin());
+    }
+    return drives.empty() ? -1 : 0;
+}
+
+}  // namespace spurfix::platform

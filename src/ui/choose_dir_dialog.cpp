@@ -1,0 +1,106 @@
+#include "ui/choose_dir_dialog.h"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <system_error>
+
+#include "engine/list_file.h"
+#include "platform/collation.h"
+#include "platform/subfolders.h"
+#include "ui/error_display.h"
+
+namespace spurfix::ui {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kIndent = 3;
+
+std::string Normalised(std::string path) {
+    if (path.empty() || path.front() != '/') {
+        path = "/" + path;
+    }
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+QString Display(std::string_view bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QListWidgetItem* AddEntry(QListWidget* list, int depth, std::string_view name,
+                          const std::string& path) {
+    auto* item = new QListWidgetItem(QString(depth * kIndent, QLatin1Char(' ')) + Display(name), list);
+    item->setData(kPathRole, QByteArray::fromStdString(path));
+    return item;
+}
+
+}  // namespace
+
+DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
+    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        const std::string path = PathOf(item);
+        RunGuarded([this, path] { setDirectory(path); });
+    });
+}
+
+std::string DirectoryListBox::PathOf(const QListWidgetItem* item) {
+    return item->data(kPathRole).toByteArray().toStdString();
+}
+
+void DirectoryListBox::setDirectory(const std::string& path) {
+    const std::string folder = Normalised(path);
+    std::vector<std::string> subfolders;
+    try {
+        subfolders = platform::ListSubfolders(folder);
+    } catch (const std::system_error& error) {
+        throw EInOutError::FromErrno(error.code().value());
+    }
+    const platform::Collator collator(platform::CollationLocaleFromEnvironment());
+    std::sort(subfolders.begin(), subfolders.end(),
+              [&](const std::string& a, const std::string& b) { return collator.less(a, b); });
+
+    clear();
+    AddEntry(this, 0, "/", "/");
+    int depth = 0;
+    for (size_t begin = 1; begin < folder.size();) {
+        const size_t end = std::min(folder.find('/', begin), folder.size());
+        AddEntry(this, ++depth, std::string_view(folder).substr(begin, end - begin),
+                 folder.substr(0, end));
+        begin = end + 1;
+    }
+    setCurrentRow(count() - 1);
+    const std::string prefix = folder == "/" ? "/" : folder + "/";
+    for (const std::string& name : subfolders) {
+        AddEntry(this, depth + 1, name, prefix + name);
+    }
+    directory_ = folder;
+}
+
+TChooseDirDialog::TChooseDirDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ChooseDirDialog"));
+    setWindowTitle(QStringLiteral("Verzeichnis wählen"));
+    setFixedSize(392, 178);
+    setModal(true);
+    DirectoryListBox1 = new DirectoryListBox(this);
+    DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
+    DirectoryListBox1->setGeometry(8, 8, 288, 162);
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(304, 8, 80, 26);
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("Abbrechen"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(304, 40, 80, 26);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+}  // namespace spurfix::ui

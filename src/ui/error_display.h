@@ -1,0 +1,26 @@
+#pragma once
+
+#include <exception>
+#include <utility>
+
+namespace spurfix::ui {
+
+// Shows an error that left a handler: the application's title as caption, a stop icon,
+// one OK button, the message with its full stop. The program goes on.
+void ShowDefaultError(const std::exception& error);
+void ShowUnknownDefaultError();
+
+// Runs a handler so that no exception leaves it: what it throws goes to the default
+// error display.
+template <class Handler>
+void RunGuarded(Handler&& handler) {
+    try {
+        std::forward<Handler>(handler)();
+    } catch (const std::exception& error) {
+        ShowDefaultError(error);
+    } catch (...) {
+        ShowUnknownDefaultError();
+    }
+}
+
+}  // namespace spurfix::ui

@@ -1,0 +1,77 @@
+#include "ui/page_frame.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "ui/fonts.h"
+
+namespace spurfix::ui {
+
+using namespace page_geometry;
+
+QWidget* MakePage(QWidget* parent, const QString& name) {
+    auto* page = new QWidget(parent);
+    page->setObjectName(name);
+    page->setFixedSize(kWidth, kHeight);
+    return page;
+}
+
+QLabel* MakeTitleBand(QWidget* page, const QString& name, const QString& text) {
+    auto* band = new QLabel(text, page);
+    band->setObjectName(name);
+    band->setGeometry(kBorder, kBorder, kInnerWidth, kTitleHeight);
+    band->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    band->setFont(ArialFont(29, true, true));
+    band->setAutoFillBackground(true);
+    QPalette palette = band->palette();
+    palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    band->setPalette(palette);
+    return band;
+}
+
+QWidget* MakeBottomBar(QWidget* page, const QString& name) {
+    auto* bar = new QWidget(page);
+    bar->setObjectName(name);
+    bar->setGeometry(kBorder, kBarTop, kInnerWidth, kBarHeight);
+    return bar;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, bool bold) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    // Enter presses the focused button, as it did on the platform the wizard came from.
+    button->setAutoDefault(true);
+    if (bold) {
+        QFont font = button->font();
+        font.setBold(true);
+        button->setFont(font);
+    }
+    return button;
+}
+
+QPushButton* MakeForwardButton(QWidget* bar, const QString& name, const QString& text) {
+    QPushButton* button = MakeButton(bar, name, text, true);
+    button->setDefault(true);
+    button->setGeometry(kInnerWidth - kButtonWidth, 2, kButtonWidth, kButtonHeight);
+    return button;
+}
+
+QPushButton* MakeBackButton(QWidget* bar, const QString& name, bool bold) {
+    QPushButton* button = MakeButton(bar, name, QStringLiteral("<< Zurück"), bold);
+    button->setGeometry(0, 2, kButtonWidth, kButtonHeight);
+    return button;
+}
+
+void SetEnabledLook(QWidget* field, bool enabled) {
+    QPalette palette = field->palette();
+    const QColor colour =
+        QApplication::palette().color(enabled ? QPalette::Base : QPalette::Button);
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, colour);
+    }
+    field->setPalette(palette);
+}
+
+}  // namespace spurfix::ui

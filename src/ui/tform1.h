@@ -1,0 +1,222 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/directory_walk.h"
+#include "engine/line_list.h"
+#include "engine/list_options.h"
+#include "platform/drives.h"
+#include "ui/dialog_seam.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QAbstractButton;
+
+namespace spurfix::ui {
+
+class PreviewModel;
+class SearchAnimation;
+class TChooseDirDialog;
+class TForm2;
+
+// The wizard's main window: seven pages, the option controls, and the lists of a run.
+class TForm1 : public QWidget, private WalkObserver {
+    Q_OBJECT
+public:
+    static constexpr int kDesignedClientHeight = 264;
+    static constexpr int kTabRowHeight = 16;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void attachDialogs(TChooseDirDialog* chooseDirDialog, TForm2* aboutDialog);
+    // Where the drive list comes from; the machine's mount points unless a test says.
+    void setDriveSource(std::function<std::vector<platform::Drive>()> source);
+
+    // State of the reading: 0 before the first, 2 while one runs, 3 once a stop is
+    // requested, 1 after one has ended.
+    int16_t InputState = 0;
+    std::unique_ptr<spurfix::ScanList> ScanList;
+    SaveRequest SaveDialog1;
+
+    [[nodiscard]] bool isReading() const { return runActive_; }
+    [[nodiscard]] const PreviewModel& previewModel() const { return *previewModel_; }
+    // The source path as bytes, as the reading will take it.
+    [[nodiscard]] std::string sourcePath() const;
+
+    QFrame* Panel1;
+    QStackedWidget* PageControl1;
+    QWidget* Sheet_About;
+    QWidget* Sheet_Drive;
+    QWidget* Sheet_Input;
+    QWidget* Sheet_Files;
+    QWidget* Sheet_Dirs;
+    QWidget* Sheet_Preview;
+    QWidget* Sheet_Output;
+
+    // Welcome page.
+    QPlainTextEdit* Memo2;
+    QPushButton* AboutButton;
+    QPushButton* ForwardToChooseDir;
+    // Source page.
+    QLabel* StaticText4;
+    QComboBox* ChooseDirComboBox;
+    QRadioButton* UseMainDir;
+    QRadioButton* ChooseDir;
+    QLineEdit* ChooseDirEdit;
+    QPushButton* ChooseDirButton;
+    QPushButton* BackToAbout;
+    QPushButton* ForwardToInput;
+    // Reading page.
+    QLabel* StaticText6;
+    QGroupBox* Input;
+    SearchAnimation* Animate1;
+    QLabel* InputText;
+    QLabel* InputDirsFound;
+    QLabel* StaticText8;
+    QLabel* InputFilesFound;
+    QLabel* StaticText7;
+    QPushButton* StopInput;
+    QPushButton* ReInput;
+    QFrame* StartInputPanel;
+    QLabel* StaticText2;
+    QPushButton* StartInput;
+    QPlainTextEdit* InputPreview;
+    QPushButton* BackToChooseDir;
+    QPushButton* ForwardToFiles;
+    // Files page.
+    QCheckBox* FilesWithoutExtension;
+    QCheckBox* FilesWithoutTrackNr;
+    QCheckBox* FilesWithJustTitle;
+    QRadioButton* UseMP3sOnly;
+    QRadioButton* UseAllFiles;
+    QRadioButton* UseSpecificFiles;
+    QListWidget* AllowFiles;
+    QPushButton* AllowFilesAdd;
+    QPushButton* AllowFilesRemove;
+    QPushButton* BackToInput;
+    QPushButton* ForwardToDirs;
+    // Folders page.
+    QCheckBox* UseDirLabels;
+    QLineEdit* DirLabelTemplate;
+    QPushButton* ButtonDirTmplHelp;
+    QCheckBox* CountFiles;
+    QRadioButton* CountPerVolume;
+    QRadioButton* CountPerDir;
+    QCheckBox* CheckSortData;
+    QPushButton* BackToFiles;
+    QPushButton* ForwardToPreview;
+    // Preview page.
+    QListView* Preview;
+    QPushButton* BackToDirs;
+    QPushButton* ForwardToOutput;
+    // Output page.
+    QLabel* StaticText9;
+    QFrame* Panel15;
+    QGroupBox* GroupBox1;
+    QLabel* StaticText1;
+    QRadioButton* OutputAsText;
+    QWidget* Panel16;
+    QPushButton* BackToPreview;
+    QPushButton* SaveButton;
+
+public slots:
+    void FormActivate();
+    void FormCloseQuery();
+    void FormClose();
+
+    void ForwardToChooseDirClick();
+    void BackToAboutClick();
+    void ForwardToInputClick();
+    void BackToChooseDirClick();
+    void ForwardToFilesClick();
+    void BackToInputClick();
+    void ForwardToDirsClick();
+    void BackToFilesClick();
+    void ForwardToPreviewClick();
+    void BackToDirsClick();
+    void ForwardToOutputClick();
+    void BackToPreviewClick();
+    void AboutButtonClick();
+
+    void UseSpecificFilesClick();
+    void AllowFilesClick();
+    void AllowFilesAddClick();
+    void AllowFilesRemoveClick();
+    void FilesWithJustTitleClick();
+    void UseDirLabelsClick();
+    void ButtonDirTmplHelpClick();
+    void CountFilesClick();
+
+    void FillDriveList();
+    void ChooseDirComboBoxChange();
+    void ChooseDirClick();
+    void ChooseDirButtonClick();
+
+    void StartInputPanelClick();
+    void StopInputClick();
+    void ShowInputCounts(int32_t files, int32_t folders);
+
+    void SaveButtonClick();
+
+signals:
+    // The user ended the program from the output page; the event loop is told to end.
+    void terminationRequested();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildAboutPage();
+    void buildDrivePage();
+    void buildInputPage();
+    void buildFilesPage();
+    void buildDirsPage();
+    void buildPreviewPage();
+    void buildOutputPage();
+    void connectHandlers();
+    void onClick(QAbstractButton* button, void (TForm1::*handler)());
+
+    void setSourcePath(const std::string& path);
+    void runReading();
+    [[nodiscard]] ListOptions currentListOptions() const;
+    void flushTrace();
+
+    // Reading observer.
+    void folderEntered(std::string_view folderPath) override;
+    void showCounts(int32_t files, int32_t folders) override { ShowInputCounts(files, folders); }
+    [[nodiscard]] bool stopRequested() override { return InputState == 3; }
+
+    TChooseDirDialog* chooseDirDialog_ = nullptr;
+    TForm2* aboutDialog_ = nullptr;
+    std::function<std::vector<platform::Drive>()> driveSource_;
+    PreviewModel* previewModel_;
+    std::string sourcePath_;
+    bool activated_ = false;
+    bool runActive_ = false;
+    bool restartPending_ = false;
+    bool releaseScanListAfterRun_ = false;
+    QString pendingTrace_;
+    QElapsedTimer repaintClock_;
+};
+
+}  // namespace spurfix::ui
