@@ -153,6 +153,9 @@ mode_t CurrentUmask() {
 }  // namespace
 
 void WriteListFile(const std::string& fileName, const PreviewList& preview) {
+    if (fileName.empty()) {
+        throw EInOutError::FromErrno(ENOENT);
+    }
     const std::string target = ResolvedTarget(fileName);
     struct stat existing {};
     const bool exists = stat(target.c_str(), &existing) == 0;

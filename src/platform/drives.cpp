@@ -145,7 +145,7 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
         const bool isRam = IsRamType(entry.type);
         const bool isBlock = !deviceFolder.empty() && entry.type != "squashfs" &&
                              (entry.type != "overlay" || entry.mountPoint == "/");
-        const bool listed = entry.mountPoint == "/" || isNetwork || isBlock ||
+        const bool listed = entry.mountPoint == "/" || isNetwork || isBlock || IsCdRom(entry) ||
                             (isRam && IsBelowMediaFolder(entry.mountPoint));
 
         const auto earlier = std::find_if(drives.begin(), drives.end(), [&](const Drive& d) {

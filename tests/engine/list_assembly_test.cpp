@@ -1,0 +1,225 @@
+#include "engine/list_assembly.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace spurfix {
+namespace {
+
+using Lines = std::vector<std::pair<std::string, EntryKind>>;
+constexpr EntryKind L = EntryKind::DirectoryLabel;
+constexpr EntryKind F = EntryKind::File;
+
+ScanList MakeScanList(std::initializer_list<std::string_view> lines) {
+    ScanList list;
+    for (std::string_view line : lines) {
+        list.append(line);
+    }
+    return list;
+}
+
+Lines Flatten(const PreviewList& preview) {
+    Lines lines;
+    for (size_t i = 0; i < preview.size(); ++i) {
+        lines.emplace_back(std::string(preview.text(i)), preview.kind(i));
+    }
+    return lines;
+}
+
+ListOptions Defaults() {
+    ListOptions options;
+    for (const char* extension : {"mp3", "wav", "jpg", "jpeg", "mpg", "avi"}) {
+        options.allowedExtensions.push_back({extension, true});
+    }
+    return options;
+}
+
+class ListAssembly : public ::testing::Test {
+protected:
+    Lines build(const ScanList& scan, int32_t filesFound, const ListOptions& options) const {
+        return Flatten(BuildPreview(scan, filesFound, options, collator_));
+    }
+    // The worked example: a reading of four files.
+    Lines example(const ListOptions& options) const { return build(example_, 4, options); }
+
+    platform::Collator collator_{"de_DE"};
+    ScanList example_ = MakeScanList({"/E/Pop/", "/E/Pop/Live/", "/E/Pop/Live/03_Hit.mp3", "/E/Rock/",
+                                      "/E/Rock/01 - Intro.mp3", "/E/Rock/02 - Song.MP3",
+                                      "/E/Rock/cover.jpg", "/E/Leer/"});
+};
+
+TEST_F(ListAssembly, WorkedExampleWithTheDefaults) {
+    EXPECT_EQ(example(Defaults()),
+              (Lines{{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}}));
+}
+
+TEST_F(ListAssembly, WorkedExampleVariations) {
+    struct Variation {
+        const char* what;
+        void (*change)(ListOptions&);
+        Lines expected;
+    };
+    const Variation variations[] = {
+        {"numbering per folder", [](ListOptions& o) { o.countPerFolder = true; },
+         {{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"001 - Intro", F}, {"002 - Song", F}}},
+        {"sort off", [](ListOptions& o) { o.sort = false; },
+         {{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}, {"[Leer]", L}}},
+        {"labels off", [](ListOptions& o) { o.folderLabels = false; },
+         {{"001 - Hit", F}, {"002 - Intro", F}, {"003 - Song", F}}},
+        {"all files", [](ListOptions& o) { o.filter = FileFilter::AllFiles; },
+         {{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}, {"004 - cover", F}}},
+        {"chosen extensions: jpg only",
+         [](ListOptions& o) {
+             o.filter = FileFilter::ChosenExtensions;
+             o.allowedExtensions[0].checked = false;
+         },
+         {{"[Rock]", L}, {"001 - cover", F}}},
+        {"numbering off", [](ListOptions& o) { o.numbering = false; },
+         {{"[Live]", L}, {"Hit", F}, {"[Rock]", L}, {"Intro", F}, {"Song", F}}},
+        {"extension kept", [](ListOptions& o) { o.withoutExtension = false; },
+         {{"[Live]", L}, {"001 - Hit.mp3", F}, {"[Rock]", L}, {"002 - Intro.mp3", F}, {"003 - Song.MP3", F}}},
+        {"track numbers kept", [](ListOptions& o) { o.withoutTrackNumber = false; },
+         {{"[Live]", L}, {"001 - 03_Hit", F}, {"[Rock]", L}, {"002 - 01 - Intro", F}, {"003 - 02 - Song", F}}},
+        {"just the title", [](ListOptions& o) {
+             o.withoutTrackNumber = false;
+             o.justTitle = true;
+         },
+         {{"[Live]", L}, {"001 - 03_Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}}},
+    };
+    for (const Variation& v : variations) {
+        ListOptions options = Defaults();
+        v.change(options);
+        EXPECT_EQ(example(options), v.expected) << v.what;
+    }
+}
+
+TEST_F(ListAssembly, LabelTemplates) {
+    const ScanList scan = MakeScanList({"/E/Pop/Live/", "/E/Pop/Live/a.mp3"});
+    struct TemplateCase {
+        std::string labelTemplate;
+        std::string expected;
+    };
+    const TemplateCase cases[] = {
+        {"%NAME% (%PFAD%)", "Live (/E/Pop/Live/)"},
+        {"Ordner", "Ordner"},
+        {"%name%", "%name%"},
+        {"", ""},
+        {"%NAME%%NAME%", "LiveLive"},
+        {"%PFAD%%NAME", "/E/Pop/Live/%NAME"},
+    };
+    for (const TemplateCase& c : cases) {
+        ListOptions options = Defaults();
+        options.labelTemplate = c.labelTemplate;
+        EXPECT_EQ(build(scan, 1, options), (Lines{{c.expected, L}, {"001 - a", F}})) << c.labelTemplate;
+    }
+}
+
+TEST_F(ListAssembly, PlaceholderArrivingWithTheFolderNameIsReplacedByThePath) {
+    const ScanList scan = MakeScanList({"/E/%PFAD%/", "/E/%PFAD%/a.mp3"});
+    ListOptions options = Defaults();
+    options.labelTemplate = "[%NAME%]";
+    EXPECT_EQ(build(scan, 1, options)[0].first, "[/E/%PFAD%/]");
+}
+
+TEST_F(ListAssembly, NumberWidthFollowsTheFileCountOfTheReading) {
+    const ScanList scan = MakeScanList({"/E/a.mp3", "/E/b.mp3"});
+    ListOptions options = Defaults();
+    options.folderLabels = false;
+    EXPECT_EQ(build(scan, 999, options)[0].first, "001 - a");
+    EXPECT_EQ(build(scan, 1000, options)[1].first, "0002 - b");
+    EXPECT_EQ(build(scan, 0, options)[0].first, "001 - a");
+}
+
+TEST_F(ListAssembly, NumbersHaveNoGapsAndOutgrowTheWidth) {
+    ScanList scan;
+    for (int i = 0; i < 1005; ++i) {
+        scan.append("/E/" + std::to_string(i) + (i % 2 ? " x.mp3" : " y.ogg"));
+    }
+    ListOptions options = Defaults();
+    options.sort = false;
+    const Lines lines = build(scan, 100, options);
+    ASSERT_EQ(lines.size(), 502U);
+    EXPECT_EQ(lines.front().first, "001 - x");
+    EXPECT_EQ(lines.back().first, "502 - x");
+    EXPECT_EQ(lines[200].first, "201 - x");
+}
+
+TEST_F(ListAssembly, EmptyNamesStillGiveALine) {
+    const ScanList scan = MakeScanList({"/E/M/.mp3", "/E/M/123.mp3"});
+    ListOptions options = Defaults();
+    options.folderLabels = false;
+    EXPECT_EQ(build(scan, 2, options), (Lines{{"001 - ", F}, {"002 - ", F}}));
+    options.numbering = false;
+    EXPECT_EQ(build(scan, 2, options), (Lines{{"", F}, {"", F}}));
+}
+
+TEST_F(ListAssembly, ChosenExtensionsIgnoreCaseAndNeverMatchALeadingFullStop) {
+    const ScanList scan = MakeScanList({"/E/a.wav", "/E/b.WAV", "/E/c.Wav", "/E/d.ogg", "/E/e.ÄÖ"});
+    ListOptions options = Defaults();
+    options.folderLabels = false;
+    options.numbering = false;
+    options.filter = FileFilter::ChosenExtensions;
+    options.allowedExtensions = {{"WAV", true}, {".ogg", true}, {"äö", true}};
+    EXPECT_EQ(build(scan, 5, options), (Lines{{"a", F}, {"b", F}, {"c", F}, {"e", F}}));
+    // The first equal entry decides, checked or not.
+    options.allowedExtensions = {{"wav", false}, {"WAV", true}};
+    EXPECT_TRUE(build(scan, 5, options).empty());
+}
+
+TEST_F(ListAssembly, SortedFileAfterASubfolderIsListedUnderItsLabel) {
+    const ScanList scan = MakeScanList({"/E/M/", "/E/M/a.mp3", "/E/M/B/", "/E/M/B/x.mp3", "/E/M/c.mp3"});
+    EXPECT_EQ(build(scan, 3, Defaults()),
+              (Lines{{"[M]", L}, {"001 - a", F}, {"[B]", L}, {"002 - x", F}, {"003 - c", F}}));
+    ListOptions perFolder = Defaults();
+    perFolder.countPerFolder = true;
+    EXPECT_EQ(build(scan, 3, perFolder),
+              (Lines{{"[M]", L}, {"001 - a", F}, {"[B]", L}, {"001 - x", F}, {"002 - c", F}}));
+}
+
+TEST_F(ListAssembly, SortingIgnoresCaseAndKeepsUmlautsWithTheirLetters) {
+    const ScanList scan = MakeScanList({"/E/zebra.mp3", "/E/Äpfel.mp3", "/E/birne.mp3", "/E/Apfel.mp3",
+                                        "/E/Öl.mp3", "/E/orange.mp3"});
+    ListOptions options = Defaults();
+    options.folderLabels = false;
+    options.numbering = false;
+    EXPECT_EQ(build(scan, 6, options), (Lines{{"Apfel", F}, {"Äpfel", F}, {"birne", F}, {"Öl", F},
+                                              {"orange", F}, {"zebra", F}}));
+}
+
+TEST_F(ListAssembly, BuildingTwiceGivesTheSameList) {
+    EXPECT_EQ(example(Defaults()), example(Defaults()));
+}
+
+// Names without a full stop: the extension and the cut come from the file's own name,
+// never from a folder of its path.
+TEST_F(ListAssembly, ExtensionComesFromTheFileNameOnly) {
+    const ScanList scan = MakeScanList({"/E/Album.mp3/", "/E/Album.mp3/README", "/E/Album.mp3/Track.mp3",
+                                        "/E/v1.0/Liesmich"});
+    ListOptions options = Defaults();
+    options.folderLabels = false;
+    options.sort = false;
+    EXPECT_EQ(build(scan, 3, options), (Lines{{"001 - Track", F}}));
+    options.filter = FileFilter::AllFiles;
+    EXPECT_EQ(build(scan, 3, options), (Lines{{"001 - README", F}, {"002 - Track", F}, {"003 - Liesmich", F}}));
+}
+
+TEST_F(ListAssembly, LineBreaksInNamesBecomeSpaces) {
+    const ScanList scan = MakeScanList({"/E/Neue\nZeile/", "/E/Neue\nZeile/01 A\r\nB.mp3"});
+    ListOptions options = Defaults();
+    options.labelTemplate = "[%NAME%]\n";
+    EXPECT_EQ(build(scan, 1, options), (Lines{{"[Neue Zeile] ", L}, {"001 - A  B", F}}));
+}
+
+TEST_F(ListAssembly, BytesThatAreNotUtf8PassUnchanged) {
+    const ScanList scan = MakeScanList({"/E/\xFC\xFF/", "/E/\xFC\xFF/01 Gr\xFC\xDF.MP3"});
+    EXPECT_EQ(build(scan, 1, Defaults()), (Lines{{"[\xFC\xFF]", L}, {"001 - Gr\xFC\xDF", F}}));
+}
+
+TEST_F(ListAssembly, EmptyScanListGivesEmptyPreview) {
+    EXPECT_TRUE(build(ScanList{}, 0, Defaults()).empty());
+}
+
+}  // namespace
+}  // namespace spurfix

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace spurfix::test {
+
+// A temporary folder that removes itself, with helpers that make files and folders
+// whose names are arbitrary bytes.
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    // The folder's path, ending in "/".
+    [[nodiscard]] const std::string& root() const { return root_; }
+    [[nodiscard]] std::string path(std::string_view relative) const { return root_ + std::string(relative); }
+
+    void folder(std::string_view relative) const;
+    void file(std::string_view relative, std::string_view content = {}) const;
+    void link(std::string_view target, std::string_view relative) const;
+    [[nodiscard]] std::string read(std::string_view relative) const;
+
+private:
+    std::string root_;
+};
+
+// The entries of a folder in the order the kernel delivers them, "." and ".." left out.
+std::vector<std::string> KernelOrder(const std::string& folder);
+
+// Whether the process runs with root's rights over files.
+bool RunsAsRoot();
+
+}  // namespace spurfix::test
