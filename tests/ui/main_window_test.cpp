@@ -1,0 +1,61 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStackedWidget>
+
+#include "support/temp_tree.h"
+#include "wizard_fixture.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+using MainWindowTest = WizardTest;
+
+TEST_F(MainWindowTest, FixedSizeWindowWithoutTabs) {
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Spurfix v2.0 beta (#061124)"));
+    EXPECT_EQ(form->size(), QSize(335, 248));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->PageControl1->geometry(), QRect(0, 0, 335, 248));
+    const Qt::WindowFlags flags = form->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(page(), form->Sheet_About);
+    EXPECT_EQ(form->PageControl1->count(), 7);
+    EXPECT_EQ(form->Panel1->geometry(), QRect(0, 0, 335, 1));
+}
+
+TEST_F(MainWindowTest, TheDesignedWindowLosesItsTabRowAtTheFirstActivation) {
+    TForm1 fresh;
+    fresh.setDriveSource([this] { return drives; });
+    EXPECT_EQ(fresh.size(), QSize(335, 264));
+    EXPECT_EQ(fresh.ScanList, nullptr);
+    fresh.show();
+    QApplication::setActiveWindow(&fresh);
+    QCoreApplication::processEvents();
+    fresh.FormActivate();  // where the platform reports no activation
+    EXPECT_EQ(fresh.size(), QSize(335, 248));
+    EXPECT_NE(fresh.ScanList, nullptr);
+}
+
+TEST_F(MainWindowTest, LaterActivationsChangeNothing) {
+    form->ScanList->append("/kept");
+    form->AllowFiles->item(0)->setCheckState(Qt::Unchecked);
+    form->FormActivate();
+    form->FormActivate();
+    EXPECT_EQ(form->ChooseDirComboBox->count(), 3);
+    EXPECT_EQ(form->size(), QSize(335, 248));
+    ASSERT_NE(form->ScanList, nullptr);
+    EXPECT_EQ(form->ScanList->size(), 1U);
+    EXPECT_EQ(form->AllowFiles->item(0)->checkState(), Qt::Unchecked);
+}
+
+TEST_F(MainWindowTest, CloseReleasesTheScanList) {
+    form->close();
+    EXPECT_EQ(form->ScanList, nullptr);
+    EXPECT_EQ(form->InputState, 0) << "a close outside a reading leaves the state";
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test

@@ -1,0 +1,125 @@
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <stdexcept>
+
+#include "engine/list_file.h"
+#include "ui/application_title.h"
+#include "ui/error_display.h"
+#include "wizard_fixture.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+TEST(MessageBoxes, BuiltAsTheyAreShown) {
+    struct BoxCase {
+        BoxKind kind;
+        QString caption;
+        QMessageBox::Icon icon;
+        QStringList buttons;
+        QString escape;
+    };
+    const BoxCase cases[] = {
+        {BoxKind::Error, "Fehler", QMessageBox::Critical, {"OK"}, "OK"},
+        {BoxKind::Confirmation, "Bestätigung", QMessageBox::Question, {"OK", "Abbrechen"}, "Abbrechen"},
+        {BoxKind::Plain, ApplicationTitle(), QMessageBox::NoIcon, {"OK"}, "OK"},
+        {BoxKind::DefaultError, ApplicationTitle(), QMessageBox::Critical, {"OK"}, "OK"},
+    };
+    for (const BoxCase& c : cases) {
+        const auto box = BuildMessageBox(c.kind, QStringLiteral("Zeile 1\r\n\r\nZeile 2"));
+        EXPECT_EQ(box->windowTitle(), c.caption);
+        EXPECT_EQ(box->icon(), c.icon);
+        QStringList buttons;
+        for (QAbstractButton* button : box->buttons()) {
+            buttons << button->text();
+        }
+        buttons.sort();
+        QStringList expected = c.buttons;
+        expected.sort();
+        EXPECT_EQ(buttons, expected) << c.caption.toStdString();
+        ASSERT_NE(box->defaultButton(), nullptr);
+        EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("OK"));
+        ASSERT_NE(box->escapeButton(), nullptr);
+        EXPECT_EQ(box->escapeButton()->text(), c.escape);
+        EXPECT_EQ(box->text(), QStringLiteral("Zeile 1\n\nZeile 2"));
+        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    }
+}
+
+TEST(MessageBoxes, InputBoxAndSaveDialog) {
+    const auto input = BuildInputBox(QStringLiteral("Erweiterung hinfügen"), QStringLiteral("Frage"), {});
+    EXPECT_EQ(input->windowTitle(), QStringLiteral("Erweiterung hinfügen"));
+    EXPECT_EQ(input->labelText(), QStringLiteral("Frage"));
+    EXPECT_EQ(input->okButtonText(), QStringLiteral("OK"));
+    EXPECT_EQ(input->cancelButtonText(), QStringLiteral("Abbrechen"));
+
+    const auto save = BuildSaveDialog({QStringLiteral("spurfix.txt"), QStringLiteral("txt"),
+                                       QStringLiteral("Textdatei (*.txt)")});
+    EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(save->defaultSuffix(), QStringLiteral("txt"));
+    EXPECT_EQ(save->nameFilters(), QStringList{QStringLiteral("Textdatei (*.txt)")});
+    EXPECT_FALSE(save->testOption(QFileDialog::DontConfirmOverwrite));
+    // Qt's own dialog speaks German once the translation is loaded.
+    QStringList texts;
+    for (const QPushButton* button : save->findChildren<QPushButton*>()) {
+        texts << button->text().remove(QLatin1Char('&'));
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Speichern"))) << texts.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Abbrechen"))) << texts.join(QLatin1Char(',')).toStdString();
+}
+
+TEST(ApplicationTitle, FromTheExecutableName) {
+    const std::pair<QString, QString> cases[] = {
+        {"/usr/bin/spurfix", "spurfix"},
+        {"Spurfix.exe", "Spurfix"},
+        {"/opt/SPURFIX.Beta.exe", "Spurfix"},
+        {"./build/sPuRfIx", "spurfix"},
+        {"/a.b/Mein.Programm", "Mein"},
+        {".versteckt", ""},
+        {"Ä", "Ä"},
+    };
+    for (const auto& [path, title] : cases) {
+        EXPECT_EQ(ApplicationTitleFor(path), title) << path.toStdString();
+    }
+}
+
+TEST(DefaultErrorDisplay, AppendsAFullStopAfterLaterCharacters) {
+    EXPECT_EQ(WithFullStop(QStringLiteral("Dateizugriff verweigert")), QStringLiteral("Dateizugriff verweigert."));
+    EXPECT_EQ(WithFullStop(QStringLiteral("E/A-Fehler 32")), QStringLiteral("E/A-Fehler 32."));
+    EXPECT_EQ(WithFullStop(QStringLiteral("Fertig.")), QStringLiteral("Fertig."));
+    EXPECT_EQ(WithFullStop(QStringLiteral("Wirklich!")), QStringLiteral("Wirklich!"));
+    EXPECT_EQ(WithFullStop(QStringLiteral("Pfad /")), QStringLiteral("Pfad /."));
+    EXPECT_EQ(WithFullStop(QString()), QString());
+}
+
+using DefaultErrorTest = WizardTest;
+
+TEST_F(DefaultErrorTest, AThrowingHandlerShowsTheBoxAndTheProgramGoesOn) {
+    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
+    // Handlers that nobody guarded: the application object catches what leaves them.
+    auto* thrower = new QPushButton(form->Sheet_Dirs);
+    thrower->setGeometry(0, 0, 40, 20);
+    thrower->show();
+    QObject::connect(thrower, &QPushButton::clicked, [] { throw EInOutError(5, "Dateizugriff verweigert"); });
+    QTest::mouseClick(thrower, Qt::LeftButton);
+    auto* crasher = new QPushButton(form->Sheet_Dirs);
+    crasher->setGeometry(50, 0, 40, 20);
+    crasher->show();
+    QObject::connect(crasher, &QPushButton::clicked, [] { throw std::runtime_error("kaputt"); });
+    QTest::mouseClick(crasher, Qt::LeftButton);
+    ASSERT_EQ(prompter.messages.size(), 2U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
+    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
+    EXPECT_EQ(prompter.messages[1].text, QStringLiteral("kaputt."));
+    EXPECT_EQ(page(), form->Sheet_Dirs);
+    Click(form->ForwardToPreview);
+    EXPECT_EQ(page(), form->Sheet_Preview);
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test

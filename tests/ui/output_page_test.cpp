@@ -1,0 +1,163 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+
+#include "support/temp_tree.h"
+#include "ui/preview_model.h"
+#include "wizard_fixture.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+using spurfix::test::TempTree;
+
+const QString kConfirmation = QStringLiteral(
+    "Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück zum Anfang zu kommen oder "
+    "[Abbrechen] um Spurfix zu beenden.");
+
+class OutputPageTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        tree.folder("src/Pop/Live");
+        tree.folder("src/Rock");
+        tree.folder("src/Leer");
+        tree.file("src/Pop/Live/03_Hit.mp3");
+        tree.file("src/Rock/01 - Intro.mp3");
+        tree.file("src/Rock/02 - Song.MP3");
+        tree.file("src/Rock/cover.jpg");
+        ReadFolder(tree.path("src/"));
+        form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
+    }
+
+    QStringList previewLines() const {
+        QStringList lines;
+        const QAbstractItemModel* model = form->Preview->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            lines << model->index(row, 0).data().toString() + QLatin1Char('|') +
+                         QString::number(model->index(row, 0).data(Qt::UserRole).toInt());
+        }
+        return lines;
+    }
+
+    TempTree tree;
+    const QStringList example = {"[Live]|1", "001 - Hit|2", "[Rock]|1", "002 - Intro|2", "003 - Song|2"};
+};
+
+TEST_F(OutputPageTest, PreviewReadsTheOptionsWhenBuilt) {
+    Click(form->ForwardToPreview);
+    EXPECT_EQ(page(), form->Sheet_Preview);
+    EXPECT_EQ(previewLines(), example);
+    Click(form->ForwardToPreview);  // built anew, not doubled
+    EXPECT_EQ(previewLines(), example);
+
+    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
+    Click(form->CountPerDir);
+    Click(form->UseDirLabels);
+    Click(form->ForwardToPreview);
+    EXPECT_EQ(previewLines(), (QStringList{"001 - Hit|2", "001 - Intro|2", "002 - Song|2"}));
+
+    form->PageControl1->setCurrentWidget(form->Sheet_Files);
+    Click(form->UseSpecificFiles);
+    form->AllowFiles->item(0)->setCheckState(Qt::Unchecked);
+    Click(form->ForwardToDirs);
+    Click(form->ForwardToPreview);
+    EXPECT_EQ(previewLines(), (QStringList{"001 - cover|2"}));
+}
+
+TEST_F(OutputPageTest, ExportAndConfirm) {
+    Click(form->ForwardToPreview);
+    Click(form->ForwardToOutput);
+    prompter.fileNames = {QString::fromStdString(tree.path("liste.txt")),
+                          QString::fromStdString(tree.path("zweite.txt"))};
+    Click(form->SaveButton);
+    EXPECT_EQ(tree.read("liste.txt"), "[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n");
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(prompter.messages[0].text, kConfirmation);
+    EXPECT_EQ(page(), form->Sheet_About);
+    EXPECT_EQ(previewLines(), example) << "OK resets nothing";
+
+    form->PageControl1->setCurrentWidget(form->Sheet_Output);
+    Click(form->SaveButton);
+    ASSERT_EQ(prompter.saveRequests.size(), 2U);
+    for (const SaveRequest& request : prompter.saveRequests) {
+        EXPECT_EQ(request.fileName, QStringLiteral("spurfix.txt"));
+        EXPECT_EQ(request.defaultSuffix, QStringLiteral("txt"));
+        EXPECT_EQ(request.filter, QStringLiteral("Textdatei (*.txt)"));
+    }
+    EXPECT_EQ(tree.read("zweite.txt").size(), 52U);
+}
+
+TEST_F(OutputPageTest, CancelledSaveDoesNothing) {
+    Click(form->ForwardToPreview);
+    Click(form->ForwardToOutput);
+    Click(form->SaveButton);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(page(), form->Sheet_Output);
+    EXPECT_EQ(spurfix::test::KernelOrder(tree.root()), std::vector<std::string>{"src"});
+}
+
+TEST_F(OutputPageTest, AbbrechenEndsTheProgram) {
+    QSignalSpy termination(form.get(), &TForm1::terminationRequested);
+    Click(form->ForwardToPreview);
+    Click(form->ForwardToOutput);
+    prompter.fileNames = {QString::fromStdString(tree.path("liste.txt"))};
+    prompter.answers = {Answer::Cancel};
+    Click(form->SaveButton);
+    EXPECT_EQ(termination.count(), 1);
+    EXPECT_NE(form->ScanList, nullptr) << "the close handlers do not run";
+    EXPECT_EQ(tree.read("liste.txt").size(), 52U);
+}
+
+TEST_F(OutputPageTest, FailedExportShowsTheErrorAndKeepsEverything) {
+    tree.file("belegt.txt", "frueher");
+    Click(form->ForwardToPreview);
+    Click(form->ForwardToOutput);
+    prompter.fileNames = {QString::fromStdString(tree.path("src")),
+                          QString::fromStdString(tree.path("fehlt/liste.txt")),
+                          QString::fromStdString(tree.path("belegt.txt"))};
+    Click(form->SaveButton);
+    Click(form->SaveButton);
+    ASSERT_EQ(prompter.messages.size(), 2U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
+    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
+    EXPECT_EQ(prompter.messages[1].text, QStringLiteral("Ungültiger Dateiname."));
+    EXPECT_EQ(page(), form->Sheet_Output);
+    EXPECT_EQ(previewLines(), example);
+    Click(form->SaveButton);
+    EXPECT_EQ(prompter.messages.back().kind, BoxKind::Confirmation);
+    EXPECT_EQ(tree.read("belegt.txt").size(), 52U);
+}
+
+TEST_F(OutputPageTest, EmptyPreviewGivesAnEmptyFile) {
+    form->PageControl1->setCurrentWidget(form->Sheet_Input);
+    Click(form->BackToChooseDir);
+    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
+    Click(form->ForwardToPreview);
+    EXPECT_TRUE(previewLines().isEmpty());
+    Click(form->ForwardToOutput);
+    prompter.fileNames = {QString::fromStdString(tree.path("leer.txt"))};
+    Click(form->SaveButton);
+    EXPECT_EQ(tree.read("leer.txt"), "");
+    EXPECT_EQ(prompter.messages.back().kind, BoxKind::Confirmation);
+}
+
+TEST_F(OutputPageTest, NamesThatAreNotUtf8AreShownReplacedAndWrittenAsBytes) {
+    tree.folder("bytes");
+    tree.file("bytes/01 Gr\xFC\xDF.mp3");
+    ReadFolder(tree.path("bytes/"));
+    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
+    Click(form->ForwardToPreview);
+    EXPECT_EQ(previewLines(), (QStringList{QStringLiteral("001 - Gr\uFFFD\uFFFD|2")}));
+    Click(form->ForwardToOutput);
+    prompter.fileNames = {QString::fromStdString(tree.path("bytes.txt"))};
+    Click(form->SaveButton);
+    EXPECT_EQ(tree.read("bytes.txt"), "001 - Gr\xFC\xDF\r\n");
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test

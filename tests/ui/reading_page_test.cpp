@@ -1,0 +1,194 @@
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+
+#include "support/temp_tree.h"
+#include "ui/search_animation.h"
+#include "wizard_fixture.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+using spurfix::test::TempTree;
+
+// What the page shows, as one comparable row.
+struct PageState {
+    int inputState;
+    bool startPanel;
+    bool stop;
+    bool reInput;
+    bool playing;
+    QString status;
+    bool forward;
+    bool back;
+    bool operator==(const PageState&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const PageState& s) {
+    return out << "{state " << s.inputState << " panel " << s.startPanel << " stop " << s.stop << " re "
+               << s.reInput << " playing " << s.playing << " status '" << s.status.toStdString()
+               << "' forward " << s.forward << " back " << s.back << "}";
+}
+
+class ReadingPageTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        for (const char* folder : {"Pop", "Rock", "Jazz"}) {
+            tree.folder(folder);
+            for (int i = 0; i < 30; ++i) {
+                tree.file(std::string(folder) + "/" + std::to_string(i) + " - Lied.mp3");
+            }
+        }
+        form->ChooseDirEdit->setText(QString::fromStdString(tree.root()));
+        Click(form->ForwardToInput);
+    }
+
+    PageState state() const {
+        return {form->InputState,
+                form->StartInputPanel->isVisibleTo(form->Sheet_Input),
+                form->StopInput->isVisibleTo(form->Sheet_Input),
+                form->ReInput->isVisibleTo(form->Sheet_Input),
+                form->Animate1->isPlaying(),
+                form->InputText->text(),
+                form->ForwardToFiles->isEnabled(),
+                form->BackToChooseDir->isEnabled()};
+    }
+
+    QStringList trace() const { return form->InputPreview->toPlainText().split(QLatin1Char('\n')); }
+
+    TempTree tree;
+    static constexpr size_t kLines = 93;  // 3 folders of 30 files
+};
+
+TEST_F(ReadingPageTest, CompleteRun) {
+    EXPECT_EQ(state(), (PageState{0, true, false, false, false, "", false, true}));
+    EXPECT_EQ(form->Animate1->currentFrame(), 29);
+    PageState during{};
+    DuringUpdate(2, [&] { during = state(); });
+    Click(form->StartInput);
+    EXPECT_EQ(during, (PageState{2, false, true, false, true, "lese ein ..", false, false}));
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!", true, true}));
+    EXPECT_EQ(form->Animate1->currentFrame(), 29);
+    EXPECT_EQ(form->ScanList->size(), kLines);
+    EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("90"));
+    EXPECT_EQ(form->InputDirsFound->text(), QStringLiteral("3"));
+    EXPECT_EQ(trace().size(), 4);
+    EXPECT_EQ(trace().front(), QString::fromStdString(tree.root()));
+}
+
+TEST_F(ReadingPageTest, ChosenFolderGetsItsTrailingSlash) {
+    const std::string withoutSlash = tree.root().substr(0, tree.root().size() - 1);
+    form->ChooseDirEdit->setText(QString::fromStdString(withoutSlash));
+    Click(form->StartInput);
+    EXPECT_EQ(trace().front(), QString::fromStdString(tree.root()));
+    EXPECT_EQ(form->ScanList->size(), kLines);
+    EXPECT_TRUE((*form->ScanList)[0].starts_with(tree.root()));
+}
+
+TEST_F(ReadingPageTest, StopThenReadAgain) {
+    DuringUpdate(5, [&] { Click(form->StopInput); });
+    Click(form->StartInput);
+    EXPECT_EQ(state(), (PageState{1, false, false, true, false, "Einlesen abgebrochen!", false, true}));
+    const size_t stoppedAt = form->ScanList->size();
+    EXPECT_GT(stoppedAt, 0U);
+    EXPECT_LT(stoppedAt, kLines);
+    EXPECT_EQ(form->InputFilesFound->text().toInt() + form->InputDirsFound->text().toInt(),
+              static_cast<int>(stoppedAt));
+
+    QStringList traceSeenAtStart;
+    DuringUpdate(1, [&] {
+        traceSeenAtStart = trace();
+        EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
+    });
+    Click(form->ReInput);
+    EXPECT_EQ(traceSeenAtStart, QStringList{QString()});
+    EXPECT_EQ(form->ScanList->size(), kLines);
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!", true, true}));
+}
+
+// "Neu Einlesen" while the stopped walk still unwinds: the new run waits for it.
+TEST_F(ReadingPageTest, RunsNeverNest) {
+    int nested = 0;
+    DuringUpdate(3, [&] { Click(form->StopInput); });
+    DuringUpdate(4, [&] {
+        ASSERT_TRUE(form->ReInput->isVisible());
+        Click(form->ReInput);
+        nested += form->InputState == 2 ? 1 : 0;
+    });
+    Click(form->StartInput);
+    EXPECT_EQ(nested, 0);
+    EXPECT_FALSE(form->isReading());
+    EXPECT_EQ(form->ScanList->size(), kLines) << "only the new run's lines";
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!", true, true}));
+}
+
+TEST_F(ReadingPageTest, BackResetsTheReading) {
+    Click(form->StartInput);
+    Click(form->BackToChooseDir);
+    EXPECT_EQ(page(), form->Sheet_Drive);
+    EXPECT_TRUE(form->ScanList->empty());
+    EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->InputDirsFound->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->InputText->text(), QString());
+    EXPECT_FALSE(form->ForwardToFiles->isEnabled());
+    Click(form->ForwardToInput);
+    EXPECT_TRUE(form->StartInputPanel->isVisibleTo(form->Sheet_Input));
+}
+
+TEST_F(ReadingPageTest, AfterTheWholeWayTheReadingStays) {
+    Click(form->StartInput);
+    form->PageControl1->setCurrentWidget(form->Sheet_Output);
+    prompter.fileNames = {QString::fromStdString(tree.path("liste.txt"))};
+    Click(form->SaveButton);
+    EXPECT_EQ(page(), form->Sheet_About);
+    Click(form->ForwardToChooseDir);
+    Click(form->ForwardToInput);
+    EXPECT_TRUE(form->StartInputPanel->isVisibleTo(form->Sheet_Input));
+    EXPECT_TRUE(form->InputPreview->toPlainText().isEmpty());
+    EXPECT_TRUE(form->ForwardToFiles->isEnabled());
+    EXPECT_EQ(form->ScanList->size(), kLines);
+}
+
+TEST_F(ReadingPageTest, EmptyOrUnreadableSourceIsACompleteRun) {
+    for (const std::string& source : {tree.path("Leer/"), std::string("/gibt/es/nicht")}) {
+        tree.folder("Leer");
+        form->ChooseDirEdit->setText(QString::fromStdString(source));
+        Click(form->ForwardToInput);
+        Click(form->StartInput);
+        EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!")) << source;
+        EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
+        EXPECT_TRUE(form->ForwardToFiles->isEnabled());
+        EXPECT_TRUE(form->ScanList->empty());
+        Click(form->BackToChooseDir);
+    }
+}
+
+TEST_F(ReadingPageTest, ClosingDuringAReadingStopsItAndReleasesTheListAfterwards) {
+    size_t linesAtClose = 0;
+    DuringUpdate(4, [&] {
+        linesAtClose = form->ScanList->size();
+        form->close();
+        EXPECT_EQ(form->InputState, 3);
+        EXPECT_NE(form->ScanList, nullptr) << "the walk still appends to it";
+    });
+    Click(form->StartInput);
+    EXPECT_GT(linesAtClose, 0U);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->ScanList, nullptr);
+    EXPECT_EQ(form->InputState, 1);
+}
+
+TEST_F(ReadingPageTest, ClickOnTheStartPanelStartsTheRun) {
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form->StartInputPanel, &release);
+    EXPECT_EQ(form->ScanList->size(), kLines);
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QCheckBox>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ui/about_dialog.h"
+#include "ui/choose_dir_dialog.h"
+#include "ui/dialog_seam.h"
+#include "ui/tform1.h"
+
+namespace spurfix::ui::test {
+
+// Answers the program's dialogs instead of a person, and records what was asked.
+class FakePrompter : public Prompter {
+public:
+    struct Message {
+        BoxKind kind;
+        QString text;
+    };
+
+    FakePrompter() { SetPrompter(this); }
+    ~FakePrompter() override { SetPrompter(nullptr); }
+    FakePrompter(const FakePrompter&) = delete;
+    FakePrompter& operator=(const FakePrompter&) = delete;
+
+    Answer message(BoxKind kind, const QString& text) override;
+    std::optional<QString> askText(const QString& caption, const QString& prompt,
+                                   const QString& initial) override;
+    std::optional<QString> askSaveFileName(const SaveRequest& request) override;
+    int runDialog(QDialog& dialog) override;
+
+    std::vector<Message> messages;
+    std::deque<Answer> answers;                    // for message boxes; OK when empty
+    std::deque<std::optional<QString>> texts;      // for the input box; cancelled when empty
+    std::deque<std::optional<QString>> fileNames;  // for the save dialog; cancelled when empty
+    std::vector<SaveRequest> saveRequests;
+    std::vector<QString> textCaptions;
+    std::function<int(QDialog&)> onDialog;  // for the chooser and the about box
+    int dialogsRun = 0;
+};
+
+// The three windows as the program makes them, with a fixed drive list.
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Clicks a button as a person would, after showing its page.
+    static void Click(QAbstractButton* button);
+    [[nodiscard]] QWidget* page() const;
+    // Reads `folder` through the reading page and waits until the run has ended.
+    void ReadFolder(const std::string& folder);
+
+    FakePrompter prompter;
+    std::vector<platform::Drive> drives = {{"/", platform::DriveType::FixedDisk},
+                                           {"/media/cd", platform::DriveType::CdRom},
+                                           {"/media/stick", platform::DriveType::Removable}};
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TChooseDirDialog> chooser;
+    std::unique_ptr<TForm2> about;
+};
+
+// Calls `action` inside the n-th progress update from now: the pending events that a
+// reading processes at every update are counted.
+void DuringUpdate(int n, std::function<void()> action);
+
+}  // namespace spurfix::ui::test
