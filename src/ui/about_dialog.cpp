@@ -5,9 +5,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QScreen>
-#include <QTextBlock>
 #include <QToolButton>
 #include <QUrl>
 
@@ -40,8 +39,8 @@ QFrame* MakePanel(QWidget* parent, const QString& name, const QColor& colour) {
     return panel;
 }
 
-QPlainTextEdit* MakeMemo(QWidget* parent, const QString& name, const QString& text, int height) {
-    auto* memo = new QPlainTextEdit(parent);
+QTextEdit* MakeMemo(QWidget* parent, const QString& name, const QString& text, int height) {
+    auto* memo = new QTextEdit(parent);
     memo->setObjectName(name);
     memo->setReadOnly(true);
     memo->setFrameStyle(QFrame::NoFrame);
@@ -51,12 +50,10 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const QString& name, const QString& te
     memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->setPlainText(text);
     memo->document()->setDocumentMargin(0);
-    for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next()) {
-        QTextCursor cursor(block);
-        QTextBlockFormat format = block.blockFormat();
-        format.setAlignment(Qt::AlignHCenter);
-        cursor.setBlockFormat(format);
-    }
+    memo->selectAll();
+    memo->setAlignment(Qt::AlignHCenter);
+    memo->setTextCursor(QTextCursor(memo->document()));
+    memo->setFocusPolicy(Qt::NoFocus);
     QPalette palette = memo->palette();
     palette.setColor(QPalette::Base, InfoColour());
     memo->setPalette(palette);

@@ -4,7 +4,7 @@
 #include <QLabel>
 
 class QFrame;
-class QPlainTextEdit;
+class QTextEdit;
 class QToolButton;
 
 namespace spurfix::ui {
@@ -44,9 +44,9 @@ public:
     QLabel* Label3;
     QLabel* Panel5;
     QToolButton* SpeedButton1;
-    QPlainTextEdit* Memo1;
+    QTextEdit* Memo1;
     LinkLabel* Label6;
-    QPlainTextEdit* Memo2;
+    QTextEdit* Memo2;
     LinkLabel* Label7;
 
 public slots:

@@ -84,6 +84,8 @@ void TForm1::buildAboutPage() {
     Memo2 = Make<QPlainTextEdit>(Sheet_About, QStringLiteral("Memo2"),
                                  QRect(kBorder, kContentTop, kInnerWidth, kContentHeight));
     Memo2->setFrameStyle(QFrame::NoFrame);
+    // Editable, but the keyboard starts at the buttons.
+    Memo2->setFocusPolicy(Qt::ClickFocus);
     Memo2->setFont(ArialFont(15, true, true));
     Memo2->setPlainText(QStringLiteral("Herzlich Willkommen bei Spurfix !\n"
                                        "\n"

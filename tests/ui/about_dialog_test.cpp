@@ -1,5 +1,5 @@
 #include <QDesktopServices>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>

@@ -99,25 +99,32 @@ TEST(DefaultErrorDisplay, AppendsAFullStopAfterLaterCharacters) {
 
 using DefaultErrorTest = WizardTest;
 
-TEST_F(DefaultErrorTest, AThrowingHandlerShowsTheBoxAndTheProgramGoesOn) {
-    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
-    // Handlers that nobody guarded: the application object catches what leaves them.
-    auto* thrower = new QPushButton(form->Sheet_Dirs);
-    thrower->setGeometry(0, 0, 40, 20);
-    thrower->show();
-    QObject::connect(thrower, &QPushButton::clicked, [] { throw EInOutError(5, "Dateizugriff verweigert"); });
-    QTest::mouseClick(thrower, Qt::LeftButton);
-    auto* crasher = new QPushButton(form->Sheet_Dirs);
-    crasher->setGeometry(50, 0, 40, 20);
-    crasher->show();
-    QObject::connect(crasher, &QPushButton::clicked, [] { throw std::runtime_error("kaputt"); });
-    QTest::mouseClick(crasher, Qt::LeftButton);
-    ASSERT_EQ(prompter.messages.size(), 2U);
+// An event handler that throws: the application object shows the error and goes on.
+class ThrowingReceiver : public QObject {
+protected:
+    void customEvent(QEvent*) override { throw std::runtime_error("kaputt"); }
+};
+
+TEST_F(DefaultErrorTest, WhatLeavesAnEventHandlerIsShown) {
+    ThrowingReceiver receiver;
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&receiver, &event);
+    ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
-    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
-    EXPECT_EQ(prompter.messages[1].text, QStringLiteral("kaputt."));
-    EXPECT_EQ(page(), form->Sheet_Dirs);
-    Click(form->ForwardToPreview);
+    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("kaputt."));
+}
+
+// A window handler that throws, clicked as a person would: the box, and the window
+// stays on its page and goes on working.
+TEST_F(DefaultErrorTest, AThrowingHandlerShowsTheBoxAndTheProgramGoesOn) {
+    form->PageControl1->setCurrentWidget(form->Sheet_Output);
+    prompter.fileNames = {QStringLiteral("/gibt/es/nicht/liste.txt")};
+    QTest::mouseClick(form->SaveButton, Qt::LeftButton);
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
+    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Ungültiger Dateiname."));
+    EXPECT_EQ(page(), form->Sheet_Output);
+    QTest::mouseClick(form->BackToPreview, Qt::LeftButton);
     EXPECT_EQ(page(), form->Sheet_Preview);
 }
 
