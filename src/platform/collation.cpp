@@ -2,6 +2,7 @@
 
 #include <unicode/ucol.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -22,9 +23,29 @@ Collator::Collator(const std::string& icuLocale) {
     ucol_setStrength(collator_, UCOL_SECONDARY);
 }
 
+Collator::Collator(const Collator& other) {
+    UErrorCode status = U_ZERO_ERROR;
+    collator_ = ucol_clone(other.collator_, &status);
+    if (U_FAILURE(status) || collator_ == nullptr) {
+        throw std::runtime_error("ICU collator cannot be copied");
+    }
+}
+
 Collator::~Collator() { ucol_close(collator_); }
 
 int Collator::compare(std::string_view a, std::string_view b) const {
+    // Paths share long folder prefixes. Nothing before a "/" can combine with what
+    // follows it, so an equal prefix up to a "/" that both texts hold orders nothing.
+    const size_t shared = static_cast<size_t>(
+        std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())),
+                      b.begin())
+            .first -
+        a.begin());
+    const size_t slash = a.substr(0, shared).rfind('/');
+    if (slash != std::string_view::npos && slash > 0) {
+        a.remove_prefix(slash);
+        b.remove_prefix(slash);
+    }
     UErrorCode status = U_ZERO_ERROR;
     const UCollationResult result =
         ucol_strcollUTF8(collator_, a.data(), static_cast<int32_t>(a.size()), b.data(),

@@ -16,7 +16,8 @@ public:
     // `icuLocale` such as "de_DE"; an empty name collates as German.
     explicit Collator(const std::string& icuLocale);
     ~Collator();
-    Collator(const Collator&) = delete;
+    // A copy of its own, for another thread.
+    Collator(const Collator& other);
     Collator& operator=(const Collator&) = delete;
 
     [[nodiscard]] int compare(std::string_view a, std::string_view b) const;

@@ -153,6 +153,9 @@ void TForm1::buildInputPage() {
     InputFilesFound = MakeWithText<QLabel>(Input, QStringLiteral("InputFilesFound"), QStringLiteral("0"),
                                            QRect(80, 50, 62, 16));
     InputFilesFound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Fixed sizes: a new count then asks no layout to be redone.
+    InputDirsFound->setFixedSize(InputDirsFound->size());
+    InputFilesFound->setFixedSize(InputFilesFound->size());
     StaticText7 = MakeWithText<QLabel>(Input, QStringLiteral("StaticText7"), QStringLiteral("Dateien"),
                                        QRect(146, 50, 80, 16));
     StopInput = MakeButton(Input, QStringLiteral("StopInput"), QStringLiteral("Abbrechen"), false);
