@@ -205,8 +205,9 @@ void TForm1::ShowInputCounts(int32_t files, int32_t folders) {
     // The labels always hold the latest counts, but are drawn at most once per frame:
     // a label with updates disabled takes its new text without asking to be painted.
     const bool drawNow = !repaintClock_.isValid() || repaintClock_.hasExpired(kRepaintIntervalMs);
-    for (QLabel* label : {InputFilesFound, InputDirsFound}) {
-        label->setUpdatesEnabled(drawNow);
+    if (InputFilesFound->updatesEnabled() != drawNow) {
+        InputFilesFound->setUpdatesEnabled(drawNow);
+        InputDirsFound->setUpdatesEnabled(drawNow);
     }
     InputFilesFound->setText(QString::number(files));
     InputDirsFound->setText(QString::number(folders));

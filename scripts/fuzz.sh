@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for the given number of seconds
+# (default 30), starting from the committed seed corpus. A crash stops with its input
+# saved in build-fuzz/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+scripts/install-deps.sh
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSPURFIX_FUZZ=ON -DSPURFIX_TESTS=OFF -DSPURFIX_WERROR=ON >/dev/null
+cmake --build build-fuzz --target fuzz_name_rules fuzz_list_assembly fuzz_mountinfo
+for target in name_rules list_assembly mountinfo; do
+    work=$(mktemp -d)
+    echo "== fuzz_$target for $seconds s"
+    status=0
+    build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix=build-fuzz/crash-$target- "$work" "fuzz/corpus/$target" \
+        >build-fuzz/fuzz_$target.log 2>&1 || status=$?
+    grep -E "^(stat::number_of_executed_units|Done )|ERROR|SUMMARY" build-fuzz/fuzz_$target.log || true
+    rm -rf "$work"
+    if [ "$status" -ne 0 ]; then
+        echo "fuzz_$target failed" >&2
+        exit "$status"
+    fi
+done

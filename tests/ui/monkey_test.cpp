@@ -1,0 +1,244 @@
+// A seeded random sequence of user actions over every page, with readings of real
+// folders running, checking after every action what must always hold. A failure
+// prints its seed; SPURFIX_MONKEY_SEED=<seed> replays it.
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <random>
+
+#include "engine/directory_walk.h"
+#include "support/temp_tree.h"
+#include "wizard_fixture.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+using spurfix::test::TempTree;
+
+class SilentObserver : public WalkObserver {
+    void folderEntered(std::string_view) override {}
+    void showCounts(int32_t, int32_t) override {}
+    bool stopRequested() override { return false; }
+};
+
+std::vector<std::string> FullReading(const std::string& source) {
+    ScanList list;
+    SilentObserver observer;
+    ReadSource(source, list, observer);
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < list.size(); ++i) {
+        lines.emplace_back(list[i]);
+    }
+    return lines;
+}
+
+class MonkeyTest : public WizardTest, public QObject {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        tree.folder("a/Pop/Live");
+        tree.folder("a/Rock");
+        tree.folder("a/Leer");
+        for (int i = 0; i < 150; ++i) {
+            tree.file("a/Pop/" + std::to_string(i) + " - Lied.mp3");
+            tree.file("a/Rock/" + std::to_string(i) + " cover.jpg");
+        }
+        tree.folder("b/x");
+        tree.link("..", "b/x/zurück");
+        tree.file("b/x/Zeile\nneu.mp3");
+        tree.file("b/\xFC\xFF.MP3");
+        for (const char* source : {"a/", "b/"}) {
+            sources.push_back(tree.path(source));
+            expected[tree.path(source)] = FullReading(tree.path(source));
+        }
+        watchTermination();
+        prompter.onDialog = [this](QDialog& dialog) {
+            if (&dialog == chooser.get()) {
+                chooser->DirectoryListBox1->setDirectory(sources[pick(sources.size())]);
+                return pick(3) == 0 ? int(QDialog::Rejected) : int(QDialog::Accepted);
+            }
+            return 1;
+        };
+        const char* given = std::getenv("SPURFIX_MONKEY_SEED");
+        seed = given ? static_cast<uint32_t>(std::strtoul(given, nullptr, 10))
+                     : static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        random.seed(seed);
+        std::cout << "monkey seed " << seed << std::endl;
+    }
+
+    void watchTermination() {
+        QObject::connect(form.get(), &TForm1::terminationRequested, [this] { ended = true; });
+    }
+
+    // The user ended the program: the next actions go to a new start of it.
+    void restart() {
+        ++programRuns;
+        TearDown();
+        WizardTest::SetUp();
+        watchTermination();
+        ended = false;
+        completedSinceReset = false;
+        runSource.clear();
+    }
+
+    size_t pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); }
+
+    // One action as a person might do it on the page that is shown.
+    void act() {
+        ++actions;
+        prompter.answers = {pick(60) == 0 ? Answer::Cancel : Answer::Ok};
+        const QString extensions[] = {"mp3", "MP3", "ogg", "", " flac"};
+        prompter.texts = {pick(4) == 0 ? std::nullopt : std::optional<QString>(extensions[pick(5)])};
+        const QString targets[] = {QString::fromStdString(tree.path("out.txt")),
+                                   QString::fromStdString(tree.path("a")),
+                                   QString::fromStdString(tree.path("fehlt/out.txt"))};
+        prompter.fileNames = {pick(4) == 0 ? std::nullopt : std::optional<QString>(targets[pick(3)])};
+
+        if (pick(3000) == 0) {
+            form->close();
+            ended = true;
+            return;
+        }
+        QWidget* page = form->PageControl1->currentWidget();
+        if (page == form->Sheet_Files && form->AllowFiles->isEnabled() && pick(5) == 0) {
+            const int rows = form->AllowFiles->count();
+            if (rows > 0) {
+                form->AllowFiles->setCurrentRow(static_cast<int>(pick(static_cast<size_t>(rows))));
+            }
+            return;
+        }
+        if (page == form->Sheet_Dirs && form->DirLabelTemplate->isEnabled() && pick(6) == 0) {
+            const QString templates[] = {"[%NAME%]", "%PFAD%", "", "<%NAME%|%PFAD%>"};
+            form->DirLabelTemplate->setText(templates[pick(4)]);
+            return;
+        }
+        if (page == form->Sheet_Drive && pick(4) == 0) {
+            form->ChooseDirEdit->setText(QString::fromStdString(sources[pick(sources.size())]));
+            return;
+        }
+        std::vector<QAbstractButton*> buttons;
+        for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+            if (button->isVisible() && button->isEnabled()) {
+                buttons.push_back(button);
+            }
+        }
+        if (buttons.empty()) {
+            return;
+        }
+        QAbstractButton* button = buttons[pick(buttons.size())];
+        const bool startsRun = button == form->StartInput || button == form->ReInput;
+        if (startsRun && !inRun) {
+            runSource = form->sourcePath();
+            if (runSource.empty() || runSource.back() != '/') {
+                runSource += '/';
+            }
+            armDriver();
+        }
+        if (button == form->BackToChooseDir) {
+            completedSinceReset = false;
+        }
+        button->click();
+        if (startsRun && !inRun && form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
+            completedSinceReset = true;
+        }
+    }
+
+    void check() {
+        const int state = form->InputState;
+        ASSERT_TRUE(state >= 0 && state <= 3) << state;
+        if (inRun) {
+            ASSERT_TRUE(form->isReading());
+            ASSERT_TRUE(state == 2 || state == 3) << state;
+            ASSERT_FALSE(form->BackToChooseDir->isEnabled());
+            ASSERT_FALSE(form->ForwardToFiles->isEnabled());
+            return;
+        }
+        ASSERT_FALSE(form->isReading());
+        ASSERT_TRUE(state == 0 || state == 1) << state;
+        if (form->ScanList && !form->ScanList->empty()) {
+            const std::vector<std::string>& full = expected.at(runSource);
+            ASSERT_LE(form->ScanList->size(), full.size());
+            for (size_t i = 0; i < form->ScanList->size(); ++i) {
+                ASSERT_EQ((*form->ScanList)[i], full[i]) << "line " << i;
+            }
+            if (form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
+                ASSERT_EQ(form->ScanList->size(), full.size());
+            }
+        }
+        ASSERT_EQ(form->ForwardToFiles->isEnabled(), completedSinceReset);
+        ASSERT_EQ(form->AllowFiles->isEnabled(), form->UseSpecificFiles->isChecked());
+        ASSERT_EQ(form->AllowFilesAdd->isEnabled(), form->UseSpecificFiles->isChecked());
+        if (form->AllowFilesRemove->isEnabled()) {
+            ASSERT_TRUE(form->AllowFiles->isEnabled() && !form->AllowFiles->selectedItems().isEmpty());
+        }
+        ASSERT_EQ(form->DirLabelTemplate->isEnabled(), form->UseDirLabels->isChecked());
+        ASSERT_EQ(form->CountPerDir->isEnabled(), form->CountFiles->isChecked());
+        ASSERT_EQ(form->CountPerVolume->isEnabled(), form->CountFiles->isChecked());
+        ASSERT_EQ(form->ChooseDirEdit->isEnabled(), form->ChooseDir->isChecked());
+        ASSERT_EQ(form->ChooseDirButton->isEnabled(), form->ChooseDir->isChecked());
+    }
+
+    // Actions during a reading come from inside its progress updates.
+    void armDriver() {
+        countdown = static_cast<int>(pick(20)) + 1;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+    void customEvent(QEvent*) override {
+        if (!form->isReading() || ended) {
+            return;
+        }
+        if (--countdown <= 0) {
+            ++actionsDuringRuns;
+            inRun = true;
+            act();
+            check();
+            inRun = false;
+            countdown = static_cast<int>(pick(30)) + 1;
+        }
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+
+    TempTree tree;
+    std::vector<std::string> sources;
+    std::map<std::string, std::vector<std::string>> expected;
+    std::mt19937 random;
+    uint32_t seed = 0;
+    int actions = 0;
+    int actionsDuringRuns = 0;
+    int programRuns = 1;
+    int countdown = 0;
+    bool inRun = false;
+    bool ended = false;
+    bool completedSinceReset = false;
+    std::string runSource;
+};
+
+TEST_F(MonkeyTest, ThousandsOfActionsKeepEveryRule) {
+    constexpr int kActions = 4000;
+    while (actions < kActions) {
+        if (ended) {
+            restart();
+        }
+        act();
+        SCOPED_TRACE("monkey seed " + std::to_string(seed) + ", action " + std::to_string(actions));
+        check();
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+    QCoreApplication::removePostedEvents(this);
+    std::cout << "monkey: " << actions << " actions, " << actionsDuringRuns << " of them during a reading, "
+              << programRuns << " program starts" << std::endl;
+    EXPECT_GT(actionsDuringRuns, 0);
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test
