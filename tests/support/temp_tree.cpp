@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,5 +76,76 @@ std::vector<std::string> KernelOrder(const std::string& folder) {
 }
 
 bool RunsAsRoot() { return geteuid() == 0; }
+
+}  // namespace spurfix::test
+
+namespace spurfix::test {
+
+namespace {
+void CollectFiles(int folderFd, const std::string& prefix, std::vector<std::pair<dev_t, ino_t>>& way,
+                  std::vector<std::string>& files) {
+    DIR* dir = fdopendir(folderFd);
+    if (dir == nullptr) {
+        close(folderFd);
+        return;
+    }
+    std::vector<std::pair<std::string, bool>> entries;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat info {};
+        const bool isFolder = fstatat(dirfd(dir), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
+        entries.emplace_back(name, isFolder);
+    }
+    for (const auto& [name, isFolder] : entries) {
+        if (!isFolder) {
+            files.push_back(prefix + name);
+            continue;
+        }
+        const int child = openat(dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info {};
+        if (child < 0 || fstat(child, &info) != 0 ||
+            std::find(way.begin(), way.end(), std::make_pair(info.st_dev, info.st_ino)) != way.end()) {
+            if (child >= 0) {
+                close(child);
+            }
+            continue;
+        }
+        way.emplace_back(info.st_dev, info.st_ino);
+        CollectFiles(child, prefix + name + "/", way, files);
+        way.pop_back();
+    }
+    closedir(dir);
+}
+}  // namespace
+
+std::vector<std::string> ReferenceFiles(const std::string& folder) {
+    std::vector<std::string> files;
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        return files;
+    }
+    std::vector<std::pair<dev_t, ino_t>> way = {{info.st_dev, info.st_ino}};
+    CollectFiles(fd, "", way, files);
+    return files;
+}
+
+void MakeChain(const std::string& base, const std::string& name, int depth, const std::string& leaf) {
+    int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        mkdirat(fd, name.c_str(), 0755);
+        const int child = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = child;
+    }
+    if (fd < 0) {
+        throw std::runtime_error("cannot make the chain below " + base);
+    }
+    close(openat(fd, leaf.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    close(fd);
+}
 
 }  // namespace spurfix::test

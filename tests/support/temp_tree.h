@@ -35,3 +35,16 @@ std::vector<std::string> KernelOrder(const std::string& folder);
 bool RunsAsRoot();
 
 }  // namespace spurfix::test
+
+namespace spurfix::test {
+
+// The files below `folder` as an independent walker sees them: depth first in the
+// kernel's order, following links to folders but never into a folder already on the
+// way down; each file as its path relative to `folder`. Works below any path length.
+std::vector<std::string> ReferenceFiles(const std::string& folder);
+
+// Makes a chain of `depth` folders named `name` below `relative`, with a file `leaf`
+// in the deepest; paths may grow past the kernel's path limit.
+void MakeChain(const std::string& base, const std::string& name, int depth, const std::string& leaf);
+
+}  // namespace spurfix::test
