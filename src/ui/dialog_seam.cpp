@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "ui/application_title.h"
+#include "ui/save_file_dialog.h"
 
 namespace spurfix::ui {
 
@@ -73,8 +74,8 @@ std::unique_ptr<QInputDialog> BuildInputBox(const QString& caption, const QStrin
     return box;
 }
 
-std::unique_ptr<QFileDialog> BuildSaveDialog(const SaveRequest& request) {
-    auto dialog = std::make_unique<QFileDialog>();
+std::unique_ptr<SaveFileDialog> BuildSaveDialog(const SaveRequest& request) {
+    auto dialog = std::make_unique<SaveFileDialog>();
     // Qt's own dialog speaks German through the loaded translation.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -106,7 +107,7 @@ std::optional<QString> Prompter::askText(const QString& caption, const QString& 
 }
 
 std::optional<QString> Prompter::askSaveFileName(const SaveRequest& request) {
-    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(request);
+    const std::unique_ptr<SaveFileDialog> dialog = BuildSaveDialog(request);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -42,10 +42,13 @@ Prompter& CurrentPrompter();
 // Installs a prompter (nullptr restores the real dialogs); the caller keeps ownership.
 void SetPrompter(Prompter* prompter);
 
+// The save dialog: accepts only a name in a folder that exists.
+class SaveFileDialog;
+
 // The real dialogs, built exactly as they are shown.
 std::unique_ptr<QMessageBox> BuildMessageBox(BoxKind kind, const QString& text);
 std::unique_ptr<QInputDialog> BuildInputBox(const QString& caption, const QString& prompt,
                                             const QString& initial);
-std::unique_ptr<QFileDialog> BuildSaveDialog(const SaveRequest& request);
+std::unique_ptr<SaveFileDialog> BuildSaveDialog(const SaveRequest& request);
 
 }  // namespace spurfix::ui

@@ -9,6 +9,8 @@
 #include <stdexcept>
 
 #include "engine/list_file.h"
+#include "support/temp_tree.h"
+#include "ui/save_file_dialog.h"
 #include "ui/application_title.h"
 #include "ui/error_display.h"
 #include "wizard_fixture.h"
@@ -71,6 +73,26 @@ TEST(MessageBoxes, InputBoxAndSaveDialog) {
     }
     EXPECT_TRUE(texts.contains(QStringLiteral("Speichern"))) << texts.join(QLatin1Char(',')).toStdString();
     EXPECT_TRUE(texts.contains(QStringLiteral("Abbrechen"))) << texts.join(QLatin1Char(',')).toStdString();
+}
+
+TEST(SaveDialog, AcceptsOnlyANameInAnExistingFolder) {
+    FakePrompter prompter;
+    const auto save = BuildSaveDialog({QStringLiteral("spurfix.txt"), QStringLiteral("txt"),
+                                       QStringLiteral("Textdatei (*.txt)")});
+    save->selectFile(QStringLiteral("/gibt/es/nicht/liste.txt"));
+    save->accept();
+    EXPECT_EQ(save->result(), QDialog::Rejected);
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::Error);
+    const QString text = prompter.messages[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Der Ordner \"")) && text.endsWith(QStringLiteral("/gibt/es/nicht\" existiert nicht.")))
+        << text.toStdString();
+
+    spurfix::test::TempTree tree;
+    save->selectFile(QString::fromStdString(tree.path("liste.txt")));
+    save->accept();
+    EXPECT_EQ(save->result(), QDialog::Accepted);
+    EXPECT_EQ(prompter.messages.size(), 1U);
 }
 
 TEST(ApplicationTitle, FromTheExecutableName) {

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QCheckBox>
 #include <deque>
+#include <ostream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,9 @@
 #include "ui/choose_dir_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/tform1.h"
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace spurfix::ui::test {
 
