@@ -12,10 +12,10 @@
 namespace spurfix::bench {
 
 namespace {
-const char* const kArtistStems[] = {"Müller", "Éric Dupont", "The Band", "Ærø Quartet", "Señor Ruiz",
-                                    "Björk Lind", "ABBA Tribute", "Zoë"};
-const char* const kTitleWords[] = {"Liebe", "Nacht", "Sommer", "Straße", "Herz", "Regen", "Café",
-                                   "Blue", "Night", "Öl"};
+const char* const kArtistStems[] = {"Müller",     "Éric Dupont", "The Band",     "Ærø Quartet",
+                                    "Señor Ruiz", "Björk Lind",  "ABBA Tribute", "Zoë"};
+const char* const kTitleWords[] = {"Liebe", "Nacht", "Sommer", "Straße", "Herz",
+                                   "Regen", "Café",  "Blue",   "Night",  "Öl"};
 
 void Touch(const std::string& path) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -49,15 +49,15 @@ size_t EnsureLibrary(const std::string& root, const LibraryShape& shape) {
         MakeFolder(artistPath);
         ++entries;
         for (int b = 0; b < shape.albumsPerArtist; ++b) {
-            const std::string albumPath = artistPath + "/Album " + std::to_string(b) + " (" +
-                                          kTitleWords[(a + b) % 10] + ")";
+            const std::string albumPath =
+                artistPath + "/Album " + std::to_string(b) + " (" + kTitleWords[(a + b) % 10] + ")";
             MakeFolder(albumPath);
             ++entries;
             for (int t = 1; t <= shape.tracksPerAlbum; ++t) {
                 char number[16];
                 std::snprintf(number, sizeof number, "%02d", t);
-                Touch(albumPath + "/" + number + " - " + artist + " - " + kTitleWords[(a + b + t) % 10] +
-                      " " + std::to_string(t) + ".mp3");
+                Touch(albumPath + "/" + number + " - " + artist + " - " +
+                      kTitleWords[(a + b + t) % 10] + " " + std::to_string(t) + ".mp3");
                 ++entries;
             }
             Touch(albumPath + "/cover.jpg");
@@ -70,8 +70,8 @@ size_t EnsureLibrary(const std::string& root, const LibraryShape& shape) {
         if (a % 100 == 1) {
             // A link to another artist's first album, walked like a folder.
             const std::string link = artistPath + "/Best of";
-            if (symlink(("../" + std::string(kArtistStems[(a - 1) % 8]) + " " + std::to_string(a - 1) +
-                         "/Album 0 (" + kTitleWords[(a - 1) % 10] + ")")
+            if (symlink(("../" + std::string(kArtistStems[(a - 1) % 8]) + " " +
+                         std::to_string(a - 1) + "/Album 0 (" + kTitleWords[(a - 1) % 10] + ")")
                             .c_str(),
                         link.c_str()) == 0) {
                 entries += 1 + static_cast<size_t>(shape.tracksPerAlbum) + 2;

@@ -13,10 +13,10 @@
 #include <QListView>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -91,14 +91,14 @@ std::string MachineDescription() {
 
 // Answers the export's dialogs: the file name, then OK.
 class BenchPrompter : public ui::Prompter {
-public:
+  public:
     QString fileName;
     ui::Answer message(ui::BoxKind, const QString&) override { return ui::Answer::Ok; }
     std::optional<QString> askSaveFileName(const ui::SaveRequest&) override { return fileName; }
 };
 
 class NullObserver : public WalkObserver {
-public:
+  public:
     void folderEntered(std::string_view) override {}
     void showCounts(int32_t, int32_t) override { ++updates; }
     bool stopRequested() override { return false; }
@@ -106,10 +106,10 @@ public:
 };
 
 class PaintCounter : public QObject {
-public:
+  public:
     int paints = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         paints += event->type() == QEvent::Paint ? 1 : 0;
         return false;
@@ -121,14 +121,16 @@ struct Table {
     void row(const std::string& what, double value, double peer, const std::string& unit = "ms") {
         char line[256];
         std::snprintf(line, sizeof line, "| %-58s | %10.1f %s | %6.2f |\n", what.c_str(),
-                      unit == "ms" ? value * 1000 : value, unit.c_str(), peer > 0 ? value / peer : 0.0);
+                      unit == "ms" ? value * 1000 : value, unit.c_str(),
+                      peer > 0 ? value / peer : 0.0);
         text << line;
         std::fputs(line, stdout);
         std::fflush(stdout);
     }
     void note(const std::string& what, const std::string& value) {
         char line[256];
-        std::snprintf(line, sizeof line, "| %-58s | %13s | %6s |\n", what.c_str(), value.c_str(), "");
+        std::snprintf(line, sizeof line, "| %-58s | %13s | %6s |\n", what.c_str(), value.c_str(),
+                      "");
         text << line;
         std::fputs(line, stdout);
         std::fflush(stdout);
@@ -141,7 +143,9 @@ struct Window {
     ui::TForm2 about;
     Window() {
         form.attachDialogs(&chooser, &about);
-        form.setDriveSource([] { return std::vector<platform::Drive>{{"/", platform::DriveType::FixedDisk}}; });
+        form.setDriveSource([] {
+            return std::vector<platform::Drive>{{"/", platform::DriveType::FixedDisk}};
+        });
         form.show();
         form.FormActivate();
     }
@@ -180,7 +184,8 @@ int MemoryJob(const std::string& tree, const std::string& scratch) {
     return 0;
 }
 
-void Measure(const std::string& tree, size_t entries, int runs, Table& table, const std::string& scratch) {
+void Measure(const std::string& tree, size_t entries, int runs, Table& table,
+             const std::string& scratch) {
     std::printf("\n### %s: %zu entries, %d runs, medians\n\n", tree.c_str(), entries, runs);
     table.text << "\n### " << entries << " entries (" << runs << " runs, medians, warm cache)\n\n";
     const std::string header =
@@ -191,8 +196,8 @@ void Measure(const std::string& tree, size_t entries, int runs, Table& table, co
 
     const std::string findL = "find -L '" + tree + "' > /dev/null";
     const std::string findPlain = "find '" + tree + "' > /dev/null";
-    const std::string pipeline = "LC_ALL=C.UTF-8 find -L '" + tree + "' | LC_ALL=C.UTF-8 sort -f > '" + scratch +
-                                 "/pipeline.txt'";
+    const std::string pipeline = "LC_ALL=C.UTF-8 find -L '" + tree +
+                                 "' | LC_ALL=C.UTF-8 sort -f > '" + scratch + "/pipeline.txt'";
     Shell(findL);  // warm the cache
 
     Window window;
@@ -218,7 +223,8 @@ void Measure(const std::string& tree, size_t entries, int runs, Table& table, co
         tUnsorted.push_back(Seconds([&] { window.form.ForwardToPreviewClick(); }));
         window.form.CheckSortData->setChecked(true);
         tSorted.push_back(Seconds([&] { window.form.ForwardToPreviewClick(); }));
-        tExport.push_back(Seconds([&] { WriteListFile(scratch + "/export.txt", window.form.previewModel().lines()); }));
+        tExport.push_back(Seconds(
+            [&] { WriteListFile(scratch + "/export.txt", window.form.previewModel().lines()); }));
         tPipeline.push_back(Seconds([&] { Shell(pipeline); }));
         tJob.push_back(Seconds([&] {
             window.read(tree);
@@ -236,7 +242,8 @@ void Measure(const std::string& tree, size_t entries, int runs, Table& table, co
     table.row("4. preview build, sorted (defaults)", Median(tSorted), findLMedian);
     table.row("4. preview build, unsorted", Median(tUnsorted), findLMedian);
     table.row("5. export of the sorted preview", Median(tExport), findLMedian);
-    table.row("6. find -L TREE | sort -f > list.txt (C.UTF-8, the peer)", pipelineMedian, pipelineMedian);
+    table.row("6. find -L TREE | sort -f > list.txt (C.UTF-8, the peer)", pipelineMedian,
+              pipelineMedian);
     table.row("6. whole job: reading, preview, export", Median(tJob), pipelineMedian);
     table.note("   preview lines", std::to_string(window.form.previewModel().lines().size()));
 
@@ -263,7 +270,8 @@ void Measure(const std::string& tree, size_t entries, int runs, Table& table, co
     ui::SetPrompter(nullptr);
 
     // Peak memory of the whole job, in a fresh process of its own.
-    const std::string command = "'" + SelfPath() + "' --memory-job '" + tree + "' '" + scratch + "'";
+    const std::string command =
+        "'" + SelfPath() + "' --memory-job '" + tree + "' '" + scratch + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> job(popen(command.c_str(), "r"), pclose);
     char buffer[128] = {};
     if (!job || std::fgets(buffer, sizeof buffer, job.get()) == nullptr) {
@@ -307,7 +315,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--results" && i + 1 < argc) {
             results = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--large] [--runs N] [--data DIR] [--results FILE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--large] [--runs N] [--data DIR] [--results FILE]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -317,9 +326,10 @@ int main(int argc, char** argv) {
 
     using spurfix::bench::EnsureLibrary;
     spurfix::bench::Table table;
-    table.text << "# Benchmark\n\nMachine: " << spurfix::bench::MachineDescription() << "\n\n"
-               << "Ratios: each figure divided by its peer's median in the same run (rows 1 to 5 and 7 "
-                  "by `find -L`, row 6 by the `find -L | sort -f` pipeline).\n";
+    table.text
+        << "# Benchmark\n\nMachine: " << spurfix::bench::MachineDescription() << "\n\n"
+        << "Ratios: each figure divided by its peer's median in the same run (rows 1 to 5 and 7 "
+           "by `find -L`, row 6 by the `find -L | sort -f` pipeline).\n";
     std::printf("Machine: %s\n", spurfix::bench::MachineDescription().c_str());
     const std::string scratch = data + "/scratch";
     std::system(("mkdir -p '" + scratch + "'").c_str());
@@ -327,7 +337,8 @@ int main(int argc, char** argv) {
     spurfix::bench::Measure(library, EnsureLibrary(library, {800, 10, 11}), runs, table, scratch);
     if (large) {
         const std::string big = data + "/library-1m";
-        spurfix::bench::Measure(big, EnsureLibrary(big, {8000, 10, 11}), std::max(1, runs / 2 + 1), table, scratch);
+        spurfix::bench::Measure(big, EnsureLibrary(big, {8000, 10, 11}), std::max(1, runs / 2 + 1),
+                                table, scratch);
     }
     if (!results.empty()) {
         std::ofstream(results) << table.text.str();

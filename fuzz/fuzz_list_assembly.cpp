@@ -18,7 +18,9 @@ void Check(bool condition) {
     }
 }
 
-std::string_view FileName(std::string_view line) { return line.substr(line.rfind('/') + 1); }
+std::string_view FileName(std::string_view line) {
+    return line.substr(line.rfind('/') + 1);
+}
 
 bool IsMp3(std::string_view line) {
     const std::string_view name = FileName(line);
@@ -47,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.numbering = flags & 64;
     options.filter = (flags & 128) ? spurfix::FileFilter::AllFiles : spurfix::FileFilter::Mp3Only;
     const int32_t filesFound = data[1] * 17;
-    const int32_t width = std::max<int32_t>(3, static_cast<int32_t>(std::to_string(filesFound).size()));
+    const int32_t width =
+        std::max<int32_t>(3, static_cast<int32_t>(std::to_string(filesFound).size()));
 
     // The rest: the template up to the first NUL, then one line per NUL-separated piece,
     // each made a path below "/s/".
@@ -60,14 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t end = std::min(rest.find('\0', pos), rest.size());
         const std::string line = "/s/" + std::string(rest.substr(pos, end - pos));
         scanList.append(line);
-        if (line.back() != '/' && (options.filter == spurfix::FileFilter::AllFiles || IsMp3(line))) {
+        if (line.back() != '/' &&
+            (options.filter == spurfix::FileFilter::AllFiles || IsMp3(line))) {
             ++keptFiles;
         }
         pos = end + 1;
     }
 
-    const spurfix::PreviewList preview = spurfix::BuildPreview(scanList, filesFound, options, collator);
-    const spurfix::PreviewList again = spurfix::BuildPreview(scanList, filesFound, options, collator);
+    const spurfix::PreviewList preview =
+        spurfix::BuildPreview(scanList, filesFound, options, collator);
+    const spurfix::PreviewList again =
+        spurfix::BuildPreview(scanList, filesFound, options, collator);
     Check(preview.size() == again.size());
     size_t fileLines = 0;
     for (size_t i = 0; i < preview.size(); ++i) {
@@ -80,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ++fileLines;
         if (options.numbering && !options.countPerFolder) {
             // Running numbers without gaps, as wide as the file count of the reading.
-            const std::string number = spurfix::PadLeft(static_cast<int32_t>(fileLines), width, '0') + " - ";
+            const std::string number =
+                spurfix::PadLeft(static_cast<int32_t>(fileLines), width, '0') + " - ";
             Check(preview.text(i).substr(0, number.size()) == number);
         }
     }

@@ -9,11 +9,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const auto drives = spurfix::platform::ParseDrives(text, "/nonexistent-sysfs",
-                                                       [](const std::string& path) { return path.size() % 2 == 0; });
+    const auto drives = spurfix::platform::ParseDrives(
+        text, "/nonexistent-sysfs", [](const std::string& path) { return path.size() % 2 == 0; });
     std::set<std::string> seen;
     for (const auto& drive : drives) {
-        if (drive.mountPoint.empty() || drive.mountPoint[0] != '/' || !seen.insert(drive.mountPoint).second ||
+        if (drive.mountPoint.empty() || drive.mountPoint[0] != '/' ||
+            !seen.insert(drive.mountPoint).second ||
             (drive.mountPoint.size() > 1 && drive.mountPoint.back() == '/')) {
             std::abort();
         }

@@ -14,7 +14,9 @@ void Check(bool condition) {
         std::abort();
     }
 }
-bool IsTitleSeparator(char c) { return c == ' ' || c == '-'; }
+bool IsTitleSeparator(char c) {
+    return c == ' ' || c == '-';
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -33,7 +33,7 @@ struct Level {
 };
 
 class Walk {
-public:
+  public:
     Walk(ScanList& scanList, WalkObserver& observer) : scanList_(scanList), observer_(observer) {}
     ~Walk() {
         for (Level& level : levels_) {
@@ -45,7 +45,7 @@ public:
 
     WalkCounts run(const std::string& sourcePath);
 
-private:
+  private:
     void enter(int fd);
     void closeDescriptor(Level& level) {
         if (level.fd >= 0) {

@@ -10,7 +10,7 @@ namespace spurfix {
 
 // What a reading reports while it runs, and how it learns that it is to stop.
 class WalkObserver {
-public:
+  public:
     virtual ~WalkObserver() = default;
     // A folder is entered: its path, ending in "/", is one line of the trace.
     virtual void folderEntered(std::string_view folderPath) = 0;

@@ -12,7 +12,7 @@ namespace spurfix {
 // reference kept in chunks of their own: a million paths cost their bytes plus about
 // twelve bytes each, and growing the list never copies what it holds.
 class LineList {
-public:
+  public:
     [[nodiscard]] size_t size() const { return size_; }
     [[nodiscard]] bool empty() const { return size_ == 0; }
     [[nodiscard]] std::string_view operator[](size_t i) const {
@@ -26,7 +26,7 @@ public:
     void replaceBack(std::string_view line);
     void clear();
 
-private:
+  private:
     struct Ref {
         uint32_t block;
         uint32_t offset;

@@ -28,7 +28,7 @@ int32_t NumberWidth(int32_t filesFound) {
 }
 
 class ExtensionFilter {
-public:
+  public:
     explicit ExtensionFilter(const ListOptions& options) : filter_(options.filter) {
         if (filter_ == FileFilter::ChosenExtensions) {
             for (const AllowedExtension& entry : options.allowedExtensions) {
@@ -54,7 +54,7 @@ public:
         return entry != allowed_.end() && entry->checked;
     }
 
-private:
+  private:
     struct Allowed {
         std::string lowered;
         bool checked;
@@ -65,7 +65,8 @@ private:
 
 // Sorts the line numbers by their lines; a large list in two halves on two threads,
 // then merged.
-void SortLines(std::vector<uint32_t>& order, const ScanList& lines, const platform::Collator& collator) {
+void SortLines(std::vector<uint32_t>& order, const ScanList& lines,
+               const platform::Collator& collator) {
     auto byCollation = [&lines](const platform::Collator& c) {
         return [&lines, &c](uint32_t a, uint32_t b) { return c.less(lines[a], lines[b]); };
     };
@@ -97,8 +98,8 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
     return result.append(text.substr(pos));
 }
 
-PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound,
-                         const ListOptions& options, const platform::Collator& collator) {
+PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
+                         const platform::Collator& collator) {
     std::vector<uint32_t> order(scanList.size());
     std::iota(order.begin(), order.end(), 0U);
     if (options.sort) {

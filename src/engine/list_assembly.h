@@ -13,8 +13,8 @@ namespace spurfix {
 
 // Builds the song list from a reading: `filesFound` is the file count of that reading,
 // whose number of digits (at least 3) is the width of the song numbers.
-PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound,
-                         const ListOptions& options, const platform::Collator& collator);
+PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
+                         const platform::Collator& collator);
 
 // Every occurrence of `pattern` replaced, left to right; inserted text is not searched again.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,

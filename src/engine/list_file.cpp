@@ -39,11 +39,13 @@ EInOutError EInOutError::FromErrno(int errnoValue) {
 
 namespace {
 
-[[noreturn]] void ThrowErrno() { throw EInOutError::FromErrno(errno); }
+[[noreturn]] void ThrowErrno() {
+    throw EInOutError::FromErrno(errno);
+}
 
 // Buffered writes to a descriptor it owns; every failure is thrown.
 class ListWriter {
-public:
+  public:
     explicit ListWriter(int fd) : fd_(fd), buffer_(std::make_unique<char[]>(kBufferSize)) {}
     ~ListWriter() {
         if (fd_ >= 0) {
@@ -87,7 +89,7 @@ public:
         }
     }
 
-private:
+  private:
     static constexpr size_t kBufferSize = 64 * 1024;
 
     void flush() {
@@ -118,8 +120,8 @@ private:
 // and files in folders where nothing can be created.
 void WriteInPlace(const std::string& fileName, const PreviewList& preview) {
     // Non-blocking open, so that a fifo without a reader fails instead of hanging.
-    const int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
-                        0666);
+    const int fd = open(fileName.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         ThrowErrno();
     }

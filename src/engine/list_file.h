@@ -9,14 +9,14 @@ namespace spurfix {
 
 // An input/output failure with its numeric code and German message.
 class EInOutError : public std::runtime_error {
-public:
+  public:
     EInOutError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
     [[nodiscard]] int code() const { return code_; }
 
     // The code and message for a failure that the system reports as `errnoValue`.
     static EInOutError FromErrno(int errnoValue);
 
-private:
+  private:
     int code_;
 };
 

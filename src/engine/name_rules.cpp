@@ -3,9 +3,15 @@
 namespace spurfix {
 
 namespace {
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsTrackSeparator(char c) { return c == ' ' || c == '-' || c == '.' || c == '_'; }
-bool IsTitleSeparator(char c) { return c == ' ' || c == '-'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsTrackSeparator(char c) {
+    return c == ' ' || c == '-' || c == '.' || c == '_';
+}
+bool IsTitleSeparator(char c) {
+    return c == ' ' || c == '-';
+}
 }  // namespace
 
 std::string_view TrackNumberStripped(std::string_view name) {
@@ -36,9 +42,13 @@ std::string_view TitleExtracted(std::string_view name) {
     return name.substr(start);
 }
 
-std::string StripTrackNumber(std::string_view name) { return std::string(TrackNumberStripped(name)); }
+std::string StripTrackNumber(std::string_view name) {
+    return std::string(TrackNumberStripped(name));
+}
 
-std::string ExtractTitle(std::string_view name) { return std::string(TitleExtracted(name)); }
+std::string ExtractTitle(std::string_view name) {
+    return std::string(TitleExtracted(name));
+}
 
 std::string PadLeft(int32_t value, int32_t width, char fill) {
     std::string text = std::to_string(value);

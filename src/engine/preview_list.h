@@ -15,7 +15,7 @@ enum class EntryKind : uint8_t {
 
 // The finished song list: each line a byte text with its kind.
 class PreviewList {
-public:
+  public:
     [[nodiscard]] size_t size() const { return texts_.size(); }
     [[nodiscard]] bool empty() const { return texts_.empty(); }
     [[nodiscard]] std::string_view text(size_t i) const { return texts_[i]; }
@@ -31,7 +31,7 @@ public:
         kinds_.clear();
     }
 
-private:
+  private:
     LineList texts_;
     std::vector<EntryKind> kinds_;
 };

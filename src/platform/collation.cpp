@@ -31,13 +31,16 @@ Collator::Collator(const Collator& other) {
     }
 }
 
-Collator::~Collator() { ucol_close(collator_); }
+Collator::~Collator() {
+    ucol_close(collator_);
+}
 
 int Collator::compare(std::string_view a, std::string_view b) const {
     // Paths share long folder prefixes. Nothing before a "/" can combine with what
     // follows it, so an equal prefix up to a "/" that both texts hold orders nothing.
     const size_t shared = static_cast<size_t>(
-        std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())),
+        std::mismatch(a.begin(),
+                      a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())),
                       b.begin())
             .first -
         a.begin());

@@ -12,7 +12,7 @@ namespace spurfix::platform {
 // as U+FFFD). Texts the locale finds equal are ordered by their bytes, so that the
 // order is total and a text always sorts before every longer text it begins.
 class Collator {
-public:
+  public:
     // `icuLocale` such as "de_DE"; an empty name collates as German.
     explicit Collator(const std::string& icuLocale);
     ~Collator();
@@ -25,7 +25,7 @@ public:
         return compare(a, b) < 0;
     }
 
-private:
+  private:
     UCollator* collator_;
 };
 

@@ -28,8 +28,8 @@ std::string DecodeField(std::string_view field) {
             std::all_of(field.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                         field.begin() + static_cast<std::ptrdiff_t>(i) + 4,
                         [](char c) { return c >= '0' && c <= '7'; })) {
-            decoded.push_back(static_cast<char>(((field[i + 1] - '0') << 6) |
-                                                ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
+            decoded.push_back(static_cast<char>(
+                ((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
             i += 3;
         } else {
             decoded.push_back(field[i]);
@@ -76,12 +76,14 @@ bool IsOneOf(const std::string& value, std::initializer_list<std::string_view> o
 }
 
 bool IsNetworkType(const std::string& type) {
-    return IsOneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "9p",
-                          "afs", "ceph", "glusterfs", "fuse.glusterfs", "davfs",
-                          "fuse.davfs2", "ncpfs", "coda", "lustre"});
+    return IsOneOf(
+        type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "9p", "afs", "ceph",
+               "glusterfs", "fuse.glusterfs", "davfs", "fuse.davfs2", "ncpfs", "coda", "lustre"});
 }
 
-bool IsRamType(const std::string& type) { return type == "tmpfs" || type == "ramfs"; }
+bool IsRamType(const std::string& type) {
+    return type == "tmpfs" || type == "ramfs";
+}
 
 bool IsBelowMediaFolder(const std::string& mountPoint) {
     for (std::string_view folder : {"/media/", "/mnt/", "/run/media/"}) {
@@ -92,7 +94,9 @@ bool IsBelowMediaFolder(const std::string& mountPoint) {
     return mountPoint == "/media" || mountPoint == "/mnt";
 }
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 // The sysfs folder of the mount's block device, or "" when it has none.
 std::string BlockDeviceFolder(const MountEntry& entry, const std::string& sysfsRoot) {

@@ -47,8 +47,8 @@ bool FolderEntries::read(int folderFd) {
             if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
                 isFolder = LeadsToFolder(folderFd, d->d_name);
             }
-            entries_.push_back({static_cast<uint32_t>(names_.size()),
-                                static_cast<uint16_t>(length), isFolder});
+            entries_.push_back(
+                {static_cast<uint32_t>(names_.size()), static_cast<uint16_t>(length), isFolder});
             names_.insert(names_.end(), d->d_name, d->d_name + length);
         }
     }

@@ -9,7 +9,7 @@ namespace spurfix::platform {
 // The entries of one folder, read in one go in the order the kernel delivers them,
 // so that the folder's descriptor can be closed before the walk descends.
 class FolderEntries {
-public:
+  public:
     struct Entry {
         uint32_t nameOffset;
         uint16_t nameLength;
@@ -29,7 +29,7 @@ public:
     // the first block could be read; a later error ends the listing with what was read.
     bool read(int folderFd);
 
-private:
+  private:
     std::vector<char> names_;
     std::vector<Entry> entries_;
 };

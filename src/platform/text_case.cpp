@@ -31,7 +31,8 @@ bool IsValidUtf8(std::string_view text) {
 std::string LowerCase(std::string_view text) {
     if (!IsAscii(text) && IsValidUtf8(text)) {
         std::string lowered;
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
+        icu::UnicodeString::fromUTF8(
+            icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
             .toLower(icu::Locale::getRoot())
             .toUTF8String(lowered);
         return lowered;

@@ -5,8 +5,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QTextEdit>
 #include <QScreen>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QUrl>
 
@@ -15,7 +15,9 @@
 
 namespace spurfix::ui {
 
-void OpenLink(const QString& link) { QDesktopServices::openUrl(QUrl(link)); }
+void OpenLink(const QString& link) {
+    QDesktopServices::openUrl(QUrl(link));
+}
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
@@ -27,7 +29,9 @@ namespace {
 constexpr int kWidth = 351;
 constexpr int kHeight = 323;
 
-QColor InfoColour() { return QApplication::palette().color(QPalette::ToolTipBase); }
+QColor InfoColour() {
+    return QApplication::palette().color(QPalette::ToolTipBase);
+}
 
 QFrame* MakePanel(QWidget* parent, const QString& name, const QColor& colour) {
     auto* panel = new QFrame(parent);
@@ -77,10 +81,10 @@ LinkLabel* MakeLink(QWidget* parent, const QString& name, const QString& text) {
 
 // The close cross: the symbol font the box was designed with does not exist here.
 class CrossLabel : public QLabel {
-public:
+  public:
     using QLabel::QLabel;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -137,8 +141,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setGeometry(325, 4, 18, 18);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    SpeedButton1->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"));
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { RunGuarded([this] { SpeedButton1Click(); }); });
+    SpeedButton1->setStyleSheet(
+        QStringLiteral("QToolButton { background: transparent; border: none; }"));
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { RunGuarded([this] { SpeedButton1Click(); }); });
 
     Panel4 = MakePanel(Panel2, QStringLiteral("Panel4"), InfoColour());
     Panel4->setGeometry(1, 89, Panel2->width() - 2, Panel2->height() - 90);
@@ -168,11 +174,17 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
     }
 }
 
-void TForm2::Label6Click() { OpenLink(QStringLiteral("mailto:") + kMailAddress); }
+void TForm2::Label6Click() {
+    OpenLink(QStringLiteral("mailto:") + kMailAddress);
+}
 
-void TForm2::Label7Click() { OpenLink(kWebUrl); }
+void TForm2::Label7Click() {
+    OpenLink(kWebUrl);
+}
 
-void TForm2::SpeedButton1Click() { done(1); }
+void TForm2::SpeedButton1Click() {
+    done(1);
+}
 
 void TForm2::keyPressEvent(QKeyEvent* event) {
     // Neither Enter nor Esc closes the box: only its close button does.

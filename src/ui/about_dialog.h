@@ -16,19 +16,19 @@ void OpenLink(const QString& link);
 // A label that reacts to a click like a link.
 class LinkLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     using QLabel::QLabel;
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
 // The borderless about box.
 class TForm2 : public QDialog {
     Q_OBJECT
-public:
+  public:
     static inline const QString kMailAddress = QStringLiteral("spurfix@example.org");
     static inline const QString kWebAddress = QStringLiteral("www.example.org/spurfix");
     static inline const QString kWebUrl = QStringLiteral("https://www.example.org/spurfix");
@@ -49,12 +49,12 @@ public:
     QTextEdit* Memo2;
     LinkLabel* Label7;
 
-public slots:
+  public slots:
     void Label6Click();
     void Label7Click();
     void SpeedButton1Click();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 

@@ -6,7 +6,8 @@ namespace spurfix::ui {
 
 QString ApplicationTitleFor(const QString& executablePath) {
     QString name = executablePath.mid(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
-    name.truncate(name.indexOf(QLatin1Char('.')) < 0 ? name.size() : name.indexOf(QLatin1Char('.')));
+    name.truncate(name.indexOf(QLatin1Char('.')) < 0 ? name.size()
+                                                     : name.indexOf(QLatin1Char('.')));
     return name.left(1) + name.mid(1).toLower();
 }
 

@@ -34,7 +34,8 @@ QString Display(std::string_view bytes) {
 
 QListWidgetItem* AddEntry(QListWidget* list, int depth, std::string_view name,
                           const std::string& path) {
-    auto* item = new QListWidgetItem(QString(depth * kIndent, QLatin1Char(' ')) + Display(name), list);
+    auto* item =
+        new QListWidgetItem(QString(depth * kIndent, QLatin1Char(' ')) + Display(name), list);
     item->setData(kPathRole, QByteArray::fromStdString(path));
     return item;
 }

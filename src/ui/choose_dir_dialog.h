@@ -12,7 +12,7 @@ namespace spurfix::ui {
 // sub-folders one level deeper. A double-click makes an entry the current folder.
 class DirectoryListBox : public QListWidget {
     Q_OBJECT
-public:
+  public:
     explicit DirectoryListBox(QWidget* parent = nullptr);
 
     // Throws EInOutError when the folder cannot be listed; the list stays as it was.
@@ -22,14 +22,14 @@ public:
 
     [[nodiscard]] static std::string PathOf(const QListWidgetItem* item);
 
-private:
+  private:
     std::string directory_ = "/";
 };
 
 // The folder chooser.
 class TChooseDirDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TChooseDirDialog(QWidget* parent = nullptr);
 
     DirectoryListBox* DirectoryListBox1;

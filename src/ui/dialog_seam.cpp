@@ -26,9 +26,13 @@ void CentreOnScreen(QWidget& dialog) {
 }
 }  // namespace
 
-Prompter& CurrentPrompter() { return *currentPrompter; }
+Prompter& CurrentPrompter() {
+    return *currentPrompter;
+}
 
-void SetPrompter(Prompter* prompter) { currentPrompter = prompter ? prompter : &realPrompter; }
+void SetPrompter(Prompter* prompter) {
+    currentPrompter = prompter ? prompter : &realPrompter;
+}
 
 std::unique_ptr<QMessageBox> BuildMessageBox(BoxKind kind, const QString& text) {
     auto box = std::make_unique<QMessageBox>();
@@ -114,6 +118,8 @@ std::optional<QString> Prompter::askSaveFileName(const SaveRequest& request) {
     return dialog->selectedFiles().constFirst();
 }
 
-int Prompter::runDialog(QDialog& dialog) { return dialog.exec(); }
+int Prompter::runDialog(QDialog& dialog) {
+    return dialog.exec();
+}
 
 }  // namespace spurfix::ui

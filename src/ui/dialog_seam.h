@@ -29,7 +29,7 @@ struct SaveRequest {
 // Every modal dialog of the program is shown through this seam, so that a test can
 // answer it instead of a person.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     virtual Answer message(BoxKind kind, const QString& text);
     virtual std::optional<QString> askText(const QString& caption, const QString& prompt,

@@ -8,12 +8,12 @@
 namespace spurfix::ui {
 
 void ShowDefaultError(const std::exception& error) {
-    CurrentPrompter().message(BoxKind::DefaultError,
-                              WithFullStop(QString::fromUtf8(error.what())));
+    CurrentPrompter().message(BoxKind::DefaultError, WithFullStop(QString::fromUtf8(error.what())));
 }
 
 void ShowUnknownDefaultError() {
-    CurrentPrompter().message(BoxKind::DefaultError, WithFullStop(QStringLiteral("Unbekannter Fehler")));
+    CurrentPrompter().message(BoxKind::DefaultError,
+                              WithFullStop(QStringLiteral("Unbekannter Fehler")));
 }
 
 }  // namespace spurfix::ui

@@ -22,7 +22,9 @@ QFont SansFont(int pixelHeight, bool bold) {
                 false);
 }
 
-QFont WindowFont() { return SansFont(11); }
+QFont WindowFont() {
+    return SansFont(11);
+}
 
 QFont ArialFont(int pixelHeight, bool bold, bool italic) {
     return Font(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), pixelHeight, bold,

@@ -10,7 +10,7 @@ namespace spurfix::ui {
 // shown as replacement characters), the kind of line under Qt::UserRole.
 class PreviewModel : public QAbstractListModel {
     Q_OBJECT
-public:
+  public:
     using QAbstractListModel::QAbstractListModel;
 
     void setLines(PreviewList lines);
@@ -19,7 +19,7 @@ public:
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
 
-private:
+  private:
     PreviewList lines_;
 };
 

@@ -11,8 +11,9 @@ void SaveFileDialog::accept() {
     if (!files.isEmpty()) {
         const QFileInfo chosen(files.constFirst());
         if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
-            CurrentPrompter().message(BoxKind::Error, QStringLiteral("Der Ordner \"%1\" existiert nicht.")
-                                                          .arg(chosen.absolutePath()));
+            CurrentPrompter().message(
+                BoxKind::Error,
+                QStringLiteral("Der Ordner \"%1\" existiert nicht.").arg(chosen.absolutePath()));
             return;
         }
     }

@@ -8,7 +8,7 @@ namespace spurfix::ui {
 // one says so and stays open instead.
 class SaveFileDialog : public QFileDialog {
     Q_OBJECT
-public:
+  public:
     using QFileDialog::QFileDialog;
     void accept() override;
 };

@@ -9,7 +9,7 @@ namespace spurfix::ui {
 // it shows its still frame.
 class SearchAnimation : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kFrameCount = 32;
     static constexpr int kStopFrame = 29;
 
@@ -21,10 +21,10 @@ public:
     [[nodiscard]] int currentFrame() const { return frame_; }
     [[nodiscard]] int stopFrame() const { return kStopFrame; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QTimer timer_;
     int frame_ = kStopFrame;
 };

@@ -7,7 +7,7 @@ namespace spurfix::ui {
 // The application object: whatever a handler throws ends at the default error
 // display instead of ending the program.
 class SpurfixApplication : public QApplication {
-public:
+  public:
     SpurfixApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -38,7 +38,7 @@ class TForm2;
 // The wizard's main window: seven pages, the option controls, and the lists of a run.
 class TForm1 : public QWidget, private WalkObserver {
     Q_OBJECT
-public:
+  public:
     static constexpr int kDesignedClientHeight = 264;
     static constexpr int kTabRowHeight = 16;
 
@@ -136,7 +136,7 @@ public:
     QPushButton* BackToPreview;
     QPushButton* SaveButton;
 
-public slots:
+  public slots:
     void FormActivate();
     void FormCloseQuery();
     void FormClose();
@@ -175,17 +175,17 @@ public slots:
 
     void SaveButtonClick();
 
-signals:
+  signals:
     // The user ended the program from the output page; the event loop is told to end.
     void terminationRequested();
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void buildAboutPage();
     void buildDrivePage();
     void buildInputPage();

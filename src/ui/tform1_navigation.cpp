@@ -141,15 +141,33 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void TForm1::ForwardToChooseDirClick() { PageControl1->setCurrentWidget(Sheet_Drive); }
-void TForm1::BackToAboutClick() { PageControl1->setCurrentWidget(Sheet_About); }
-void TForm1::ForwardToFilesClick() { PageControl1->setCurrentWidget(Sheet_Files); }
-void TForm1::BackToInputClick() { PageControl1->setCurrentWidget(Sheet_Input); }
-void TForm1::ForwardToDirsClick() { PageControl1->setCurrentWidget(Sheet_Dirs); }
-void TForm1::BackToFilesClick() { PageControl1->setCurrentWidget(Sheet_Files); }
-void TForm1::BackToDirsClick() { PageControl1->setCurrentWidget(Sheet_Dirs); }
-void TForm1::ForwardToOutputClick() { PageControl1->setCurrentWidget(Sheet_Output); }
-void TForm1::BackToPreviewClick() { PageControl1->setCurrentWidget(Sheet_Preview); }
+void TForm1::ForwardToChooseDirClick() {
+    PageControl1->setCurrentWidget(Sheet_Drive);
+}
+void TForm1::BackToAboutClick() {
+    PageControl1->setCurrentWidget(Sheet_About);
+}
+void TForm1::ForwardToFilesClick() {
+    PageControl1->setCurrentWidget(Sheet_Files);
+}
+void TForm1::BackToInputClick() {
+    PageControl1->setCurrentWidget(Sheet_Input);
+}
+void TForm1::ForwardToDirsClick() {
+    PageControl1->setCurrentWidget(Sheet_Dirs);
+}
+void TForm1::BackToFilesClick() {
+    PageControl1->setCurrentWidget(Sheet_Files);
+}
+void TForm1::BackToDirsClick() {
+    PageControl1->setCurrentWidget(Sheet_Dirs);
+}
+void TForm1::ForwardToOutputClick() {
+    PageControl1->setCurrentWidget(Sheet_Output);
+}
+void TForm1::BackToPreviewClick() {
+    PageControl1->setCurrentWidget(Sheet_Preview);
+}
 
 void TForm1::AboutButtonClick() {
     if (aboutDialog_ != nullptr) {

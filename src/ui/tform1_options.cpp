@@ -29,9 +29,9 @@ void TForm1::AllowFilesClick() {
 }
 
 void TForm1::AllowFilesAddClick() {
-    const std::optional<QString> extension =
-        CurrentPrompter().askText(QStringLiteral("Erweiterung hinfügen"),
-                                  QStringLiteral("Bitte gebe die Datei-Erweiterung (Endung) an:"), {});
+    const std::optional<QString> extension = CurrentPrompter().askText(
+        QStringLiteral("Erweiterung hinfügen"),
+        QStringLiteral("Bitte gebe die Datei-Erweiterung (Endung) an:"), {});
     if (!extension) {
         return;
     }
@@ -70,9 +70,10 @@ void TForm1::UseDirLabelsClick() {
 void TForm1::ButtonDirTmplHelpClick() {
     CurrentPrompter().message(
         BoxKind::Plain,
-        QStringLiteral("Folgende Platzhalter sind möglich:\r\n\r\n%NAME% = Name des Verzeichnisses\r\n"
-                       "%PFAD% = Pfad des Verzeichnisses\r\n\r\nAlle anderen Zeichen werden direkt "
-                       "in die Ausgabe übernommen."));
+        QStringLiteral(
+            "Folgende Platzhalter sind möglich:\r\n\r\n%NAME% = Name des Verzeichnisses\r\n"
+            "%PFAD% = Pfad des Verzeichnisses\r\n\r\nAlle anderen Zeichen werden direkt "
+            "in die Ausgabe übernommen."));
 }
 
 void TForm1::CountFilesClick() {

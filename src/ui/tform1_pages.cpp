@@ -87,13 +87,14 @@ void TForm1::buildAboutPage() {
     // Editable, but the keyboard starts at the buttons.
     Memo2->setFocusPolicy(Qt::ClickFocus);
     Memo2->setFont(ArialFont(15, true, true));
-    Memo2->setPlainText(QStringLiteral("Herzlich Willkommen bei Spurfix !\n"
-                                       "\n"
-                                       "Mit diesem Programm kannst du die \n"
-                                       "Lieder auf deinen MP3-CDs einlesen und \n"
-                                       "mit einer dreistelligen Ziffer versehen, \n"
-                                       "um sie direkt durch einen MP3-Player \n"
-                                       "anwählen zu können."));
+    Memo2->setPlainText(
+        QStringLiteral("Herzlich Willkommen bei Spurfix !\n"
+                       "\n"
+                       "Mit diesem Programm kannst du die \n"
+                       "Lieder auf deinen MP3-CDs einlesen und \n"
+                       "mit einer dreistelligen Ziffer versehen, \n"
+                       "um sie direkt durch einen MP3-Player \n"
+                       "anwählen zu können."));
     Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette palette = Memo2->palette();
@@ -115,16 +116,17 @@ void TForm1::buildDrivePage() {
     StaticText4 = MakeWithText<QLabel>(box, QStringLiteral("StaticText4"),
                                        QStringLiteral("Wähle hier das einzulesende Laufwerk:"),
                                        QRect(10, 10, 305, 16));
-    ChooseDirComboBox = Make<QComboBox>(box, QStringLiteral("ChooseDirComboBox"), QRect(10, 30, 307, 24));
+    ChooseDirComboBox =
+        Make<QComboBox>(box, QStringLiteral("ChooseDirComboBox"), QRect(10, 30, 307, 24));
     ChooseDirComboBox->setFont(CourierFont(12));
     ChooseDirComboBox->setEditable(false);
     UseMainDir = MakeWithText<QRadioButton>(box, QStringLiteral("UseMainDir"),
                                             QStringLiteral("gesamtes Laufwerk einlesen"),
                                             QRect(10, 64, 305, 18));
     UseMainDir->setChecked(true);
-    ChooseDir = MakeWithText<QRadioButton>(box, QStringLiteral("ChooseDir"),
-                                           QStringLiteral("nur innerhalb dieses Verzeichnisses einlesen:"),
-                                           QRect(10, 86, 305, 18));
+    ChooseDir = MakeWithText<QRadioButton>(
+        box, QStringLiteral("ChooseDir"),
+        QStringLiteral("nur innerhalb dieses Verzeichnisses einlesen:"), QRect(10, 86, 305, 18));
     ChooseDirEdit = Make<QLineEdit>(box, QStringLiteral("ChooseDirEdit"), QRect(28, 110, 249, 24));
     ChooseDirEdit->setReadOnly(true);
     ChooseDirEdit->setEnabled(false);
@@ -135,29 +137,32 @@ void TForm1::buildDrivePage() {
 
     QWidget* bar = MakeBottomBar(Sheet_Drive, QStringLiteral("BarDrive"));
     BackToAbout = MakeBackButton(bar, QStringLiteral("BackToAbout"), false);
-    ForwardToInput = MakeForwardButton(bar, QStringLiteral("ForwardToInput"), QStringLiteral("Weiter >>"));
+    ForwardToInput =
+        MakeForwardButton(bar, QStringLiteral("ForwardToInput"), QStringLiteral("Weiter >>"));
 }
 
 void TForm1::buildInputPage() {
     Sheet_Input = MakePage(PageControl1, QStringLiteral("Sheet_Input"));
     PageControl1->addWidget(Sheet_Input);
-    StaticText6 = MakeTitleBand(Sheet_Input, QStringLiteral("StaticText6"), QStringLiteral(" Einlesen"));
-    Input = Make<QGroupBox>(Sheet_Input, QStringLiteral("Input"), QRect(kBorder, kContentTop, kInnerWidth, 76));
+    StaticText6 =
+        MakeTitleBand(Sheet_Input, QStringLiteral("StaticText6"), QStringLiteral(" Einlesen"));
+    Input = Make<QGroupBox>(Sheet_Input, QStringLiteral("Input"),
+                            QRect(kBorder, kContentTop, kInnerWidth, 76));
     Animate1 = Make<SearchAnimation>(Input, QStringLiteral("Animate1"), QRect(8, 10, 64, 58));
     InputText = Make<QLabel>(Input, QStringLiteral("InputText"), QRect(80, 8, 150, 16));
-    InputDirsFound = MakeWithText<QLabel>(Input, QStringLiteral("InputDirsFound"), QStringLiteral("0"),
-                                          QRect(80, 30, 62, 16));
+    InputDirsFound = MakeWithText<QLabel>(Input, QStringLiteral("InputDirsFound"),
+                                          QStringLiteral("0"), QRect(80, 30, 62, 16));
     InputDirsFound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    StaticText8 = MakeWithText<QLabel>(Input, QStringLiteral("StaticText8"), QStringLiteral("Verzeichnisse"),
-                                       QRect(146, 30, 80, 16));
-    InputFilesFound = MakeWithText<QLabel>(Input, QStringLiteral("InputFilesFound"), QStringLiteral("0"),
-                                           QRect(80, 50, 62, 16));
+    StaticText8 = MakeWithText<QLabel>(Input, QStringLiteral("StaticText8"),
+                                       QStringLiteral("Verzeichnisse"), QRect(146, 30, 80, 16));
+    InputFilesFound = MakeWithText<QLabel>(Input, QStringLiteral("InputFilesFound"),
+                                           QStringLiteral("0"), QRect(80, 50, 62, 16));
     InputFilesFound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Fixed sizes: a new count then asks no layout to be redone.
     InputDirsFound->setFixedSize(InputDirsFound->size());
     InputFilesFound->setFixedSize(InputFilesFound->size());
-    StaticText7 = MakeWithText<QLabel>(Input, QStringLiteral("StaticText7"), QStringLiteral("Dateien"),
-                                       QRect(146, 50, 80, 16));
+    StaticText7 = MakeWithText<QLabel>(Input, QStringLiteral("StaticText7"),
+                                       QStringLiteral("Dateien"), QRect(146, 50, 80, 16));
     StopInput = MakeButton(Input, QStringLiteral("StopInput"), QStringLiteral("Abbrechen"), false);
     StopInput->setGeometry(230, 26, 88, 26);
     StopInput->hide();
@@ -170,19 +175,22 @@ void TForm1::buildInputPage() {
     StaticText2 = MakeWithText<QLabel>(StartInputPanel, QStringLiteral("StaticText2"),
                                        QStringLiteral("Klicke hier um das Einlesen zu starten:"),
                                        QRect(4, 6, 239, 16));
-    StartInput = MakeButton(StartInputPanel, QStringLiteral("StartInput"), QStringLiteral("Einlesen"), false);
+    StartInput = MakeButton(StartInputPanel, QStringLiteral("StartInput"),
+                            QStringLiteral("Einlesen"), false);
     StartInput->setGeometry(68, 30, 110, 28);
     StartInputPanel->installEventFilter(this);
 
-    InputPreview = Make<QPlainTextEdit>(Sheet_Input, QStringLiteral("InputPreview"),
-                                        QRect(kBorder, kContentTop + 80, kInnerWidth, kContentHeight - 80));
+    InputPreview =
+        Make<QPlainTextEdit>(Sheet_Input, QStringLiteral("InputPreview"),
+                             QRect(kBorder, kContentTop + 80, kInnerWidth, kContentHeight - 80));
     InputPreview->setReadOnly(true);
     InputPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
     InputPreview->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     QWidget* bar = MakeBottomBar(Sheet_Input, QStringLiteral("BarInput"));
     BackToChooseDir = MakeBackButton(bar, QStringLiteral("BackToChooseDir"), true);
-    ForwardToFiles = MakeForwardButton(bar, QStringLiteral("ForwardToFiles"), QStringLiteral("Weiter >>"));
+    ForwardToFiles =
+        MakeForwardButton(bar, QStringLiteral("ForwardToFiles"), QStringLiteral("Weiter >>"));
     ForwardToFiles->setEnabled(false);
 }
 
@@ -191,19 +199,24 @@ void TForm1::buildFilesPage() {
     PageControl1->addWidget(Sheet_Files);
     MakeTitleBand(Sheet_Files, QStringLiteral("StaticText10"), QStringLiteral(" Dateien"));
     QGroupBox* box = MakeContentBox(Sheet_Files, QStringLiteral("GroupBoxFiles"));
-    FilesWithoutExtension = MakeWithText<QCheckBox>(box, QStringLiteral("FilesWithoutExtension"),
-                                                    QStringLiteral("Erweiterung entfernen"), QRect(8, 8, 180, 18));
+    FilesWithoutExtension =
+        MakeWithText<QCheckBox>(box, QStringLiteral("FilesWithoutExtension"),
+                                QStringLiteral("Erweiterung entfernen"), QRect(8, 8, 180, 18));
     FilesWithoutExtension->setChecked(true);
-    FilesWithoutTrackNr = MakeWithText<QCheckBox>(box, QStringLiteral("FilesWithoutTrackNr"),
-                                                  QStringLiteral("Tracknummern entfernen"), QRect(8, 28, 180, 18));
+    FilesWithoutTrackNr =
+        MakeWithText<QCheckBox>(box, QStringLiteral("FilesWithoutTrackNr"),
+                                QStringLiteral("Tracknummern entfernen"), QRect(8, 28, 180, 18));
     FilesWithoutTrackNr->setChecked(true);
-    FilesWithJustTitle = MakeWithText<QCheckBox>(box, QStringLiteral("FilesWithJustTitle"),
-                                                 QStringLiteral("nur Titel listen"), QRect(8, 48, 180, 18));
-    UseMP3sOnly = MakeWithText<QRadioButton>(box, QStringLiteral("UseMP3sOnly"),
-                                             QStringLiteral("nur MP3 Dateien listen"), QRect(8, 82, 180, 18));
+    FilesWithJustTitle =
+        MakeWithText<QCheckBox>(box, QStringLiteral("FilesWithJustTitle"),
+                                QStringLiteral("nur Titel listen"), QRect(8, 48, 180, 18));
+    UseMP3sOnly =
+        MakeWithText<QRadioButton>(box, QStringLiteral("UseMP3sOnly"),
+                                   QStringLiteral("nur MP3 Dateien listen"), QRect(8, 82, 180, 18));
     UseMP3sOnly->setChecked(true);
-    UseAllFiles = MakeWithText<QRadioButton>(box, QStringLiteral("UseAllFiles"),
-                                             QStringLiteral("alle Dateien listen"), QRect(8, 102, 180, 18));
+    UseAllFiles =
+        MakeWithText<QRadioButton>(box, QStringLiteral("UseAllFiles"),
+                                   QStringLiteral("alle Dateien listen"), QRect(8, 102, 180, 18));
     UseSpecificFiles = MakeWithText<QRadioButton>(box, QStringLiteral("UseSpecificFiles"),
                                                   QStringLiteral("nur gewählte Dateien listen"),
                                                   QRect(8, 122, 180, 18));
@@ -220,16 +233,19 @@ void TForm1::buildFilesPage() {
     }
     AllowFiles->setEnabled(false);
     SetEnabledLook(AllowFiles, false);
-    AllowFilesAdd = MakeButton(box, QStringLiteral("AllowFilesAdd"), QStringLiteral("Zufügen"), false);
+    AllowFilesAdd =
+        MakeButton(box, QStringLiteral("AllowFilesAdd"), QStringLiteral("Zufügen"), false);
     AllowFilesAdd->setGeometry(196, 130, 60, 24);
     AllowFilesAdd->setEnabled(false);
-    AllowFilesRemove = MakeButton(box, QStringLiteral("AllowFilesRemove"), QStringLiteral("Entfernen"), false);
+    AllowFilesRemove =
+        MakeButton(box, QStringLiteral("AllowFilesRemove"), QStringLiteral("Entfernen"), false);
     AllowFilesRemove->setGeometry(259, 130, 60, 24);
     AllowFilesRemove->setEnabled(false);
 
     QWidget* bar = MakeBottomBar(Sheet_Files, QStringLiteral("BarFiles"));
     BackToInput = MakeBackButton(bar, QStringLiteral("BackToInput"), true);
-    ForwardToDirs = MakeForwardButton(bar, QStringLiteral("ForwardToDirs"), QStringLiteral("Weiter >>"));
+    ForwardToDirs =
+        MakeForwardButton(bar, QStringLiteral("ForwardToDirs"), QStringLiteral("Weiter >>"));
 }
 
 void TForm1::buildDirsPage() {
@@ -237,27 +253,28 @@ void TForm1::buildDirsPage() {
     PageControl1->addWidget(Sheet_Dirs);
     MakeTitleBand(Sheet_Dirs, QStringLiteral("StaticText11"), QStringLiteral(" Verzeichnisse"));
     QGroupBox* box = MakeContentBox(Sheet_Dirs, QStringLiteral("GroupBoxDirs"));
-    UseDirLabels = MakeWithText<QCheckBox>(box, QStringLiteral("UseDirLabels"),
-                                           QStringLiteral("Verzeichnisse nach diesem Schema einfügen"),
-                                           QRect(8, 8, 310, 18));
+    UseDirLabels = MakeWithText<QCheckBox>(
+        box, QStringLiteral("UseDirLabels"),
+        QStringLiteral("Verzeichnisse nach diesem Schema einfügen"), QRect(8, 8, 310, 18));
     UseDirLabels->setChecked(true);
-    DirLabelTemplate = Make<QLineEdit>(box, QStringLiteral("DirLabelTemplate"), QRect(26, 30, 254, 24));
+    DirLabelTemplate =
+        Make<QLineEdit>(box, QStringLiteral("DirLabelTemplate"), QRect(26, 30, 254, 24));
     DirLabelTemplate->setText(QStringLiteral("[%NAME%]"));
     SetEnabledLook(DirLabelTemplate, true);
     ButtonDirTmplHelp = MakeWithText<QPushButton>(box, QStringLiteral("ButtonDirTmplHelp"),
                                                   QStringLiteral("?"), QRect(286, 30, 32, 24));
     ButtonDirTmplHelp->setAutoDefault(true);
-    CountFiles = MakeWithText<QCheckBox>(box, QStringLiteral("CountFiles"),
-                                         QStringLiteral("Dateien in den Verzeichnissen nummerieren"),
-                                         QRect(8, 64, 310, 18));
+    CountFiles = MakeWithText<QCheckBox>(
+        box, QStringLiteral("CountFiles"),
+        QStringLiteral("Dateien in den Verzeichnissen nummerieren"), QRect(8, 64, 310, 18));
     CountFiles->setChecked(true);
     CountPerVolume = MakeWithText<QRadioButton>(box, QStringLiteral("CountPerVolume"),
                                                 QStringLiteral("globale Nummerierung der Dateien"),
                                                 QRect(26, 84, 290, 18));
     CountPerVolume->setChecked(true);
-    CountPerDir = MakeWithText<QRadioButton>(box, QStringLiteral("CountPerDir"),
-                                             QStringLiteral("Nummerierung der Dateien pro Verzeichnis"),
-                                             QRect(26, 104, 290, 18));
+    CountPerDir = MakeWithText<QRadioButton>(
+        box, QStringLiteral("CountPerDir"),
+        QStringLiteral("Nummerierung der Dateien pro Verzeichnis"), QRect(26, 104, 290, 18));
     auto* countGroup = new QButtonGroup(box);
     countGroup->addButton(CountPerVolume);
     countGroup->addButton(CountPerDir);
@@ -268,7 +285,8 @@ void TForm1::buildDirsPage() {
 
     QWidget* bar = MakeBottomBar(Sheet_Dirs, QStringLiteral("BarDirs"));
     BackToFiles = MakeBackButton(bar, QStringLiteral("BackToFiles"), true);
-    ForwardToPreview = MakeForwardButton(bar, QStringLiteral("ForwardToPreview"), QStringLiteral("Weiter >>"));
+    ForwardToPreview =
+        MakeForwardButton(bar, QStringLiteral("ForwardToPreview"), QStringLiteral("Weiter >>"));
 }
 
 void TForm1::buildPreviewPage() {
@@ -286,27 +304,32 @@ void TForm1::buildPreviewPage() {
 
     QWidget* bar = MakeBottomBar(Sheet_Preview, QStringLiteral("BarPreview"));
     BackToDirs = MakeBackButton(bar, QStringLiteral("BackToDirs"), true);
-    ForwardToOutput = MakeForwardButton(bar, QStringLiteral("ForwardToOutput"), QStringLiteral("Weiter >>"));
+    ForwardToOutput =
+        MakeForwardButton(bar, QStringLiteral("ForwardToOutput"), QStringLiteral("Weiter >>"));
 }
 
 void TForm1::buildOutputPage() {
     Sheet_Output = MakePage(PageControl1, QStringLiteral("Sheet_Output"));
     PageControl1->addWidget(Sheet_Output);
-    StaticText9 = MakeTitleBand(Sheet_Output, QStringLiteral("StaticText9"), QStringLiteral(" Ausgeben"));
+    StaticText9 =
+        MakeTitleBand(Sheet_Output, QStringLiteral("StaticText9"), QStringLiteral(" Ausgeben"));
     Panel15 = Make<QFrame>(Sheet_Output, QStringLiteral("Panel15"),
                            QRect(kBorder, kBorder + kTitleHeight, kInnerWidth, 8));
     GroupBox1 = Make<QGroupBox>(Sheet_Output, QStringLiteral("GroupBox1"),
                                 QRect(kBorder, kBorder + kTitleHeight + 8, kInnerWidth,
                                       kBarTop - (kBorder + kTitleHeight + 8)));
-    StaticText1 = MakeWithText<QLabel>(GroupBox1, QStringLiteral("StaticText1"),
-                                       QStringLiteral("Daten exportieren:"), QRect(12, 14, 200, 16));
-    OutputAsText = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsText"),
-                                              QStringLiteral("als Textdatei"), QRect(12, 36, 200, 18));
+    StaticText1 =
+        MakeWithText<QLabel>(GroupBox1, QStringLiteral("StaticText1"),
+                             QStringLiteral("Daten exportieren:"), QRect(12, 14, 200, 16));
+    OutputAsText =
+        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsText"),
+                                   QStringLiteral("als Textdatei"), QRect(12, 36, 200, 18));
     OutputAsText->setChecked(true);
     OutputAsText->setEnabled(false);
     Panel16 = MakeBottomBar(Sheet_Output, QStringLiteral("Panel16"));
     BackToPreview = MakeBackButton(Panel16, QStringLiteral("BackToPreview"), true);
-    SaveButton = MakeForwardButton(Panel16, QStringLiteral("SaveButton"), QStringLiteral("Fertig!"));
+    SaveButton =
+        MakeForwardButton(Panel16, QStringLiteral("SaveButton"), QStringLiteral("Fertig!"));
 }
 
 }  // namespace spurfix::ui

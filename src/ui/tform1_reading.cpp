@@ -133,7 +133,8 @@ void TForm1::StartInputPanelClick() {
         runReading();
     } while (restartPending_ && !releaseScanListAfterRun_);
     BackToChooseDir->setEnabled(true);
-    ForwardToFiles->setEnabled(forwardBefore || InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!"));
+    ForwardToFiles->setEnabled(
+        forwardBefore || InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!"));
     runActive_ = false;
     if (releaseScanListAfterRun_) {
         ScanList.reset();

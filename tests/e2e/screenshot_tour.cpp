@@ -26,11 +26,12 @@ void Save(QWidget* window, const QString& name) {
     QTest::qWait(50);
     const QPixmap shot = window->screen()->grabWindow(window->winId());
     ASSERT_FALSE(shot.isNull()) << name.toStdString();
-    ASSERT_TRUE(shot.save(QStringLiteral(SPURFIX_SCREENSHOT_DIR "/") + name + QStringLiteral(".png")));
+    ASSERT_TRUE(
+        shot.save(QStringLiteral(SPURFIX_SCREENSHOT_DIR "/") + name + QStringLiteral(".png")));
 }
 
 class ScreenshotTour : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
@@ -55,8 +56,9 @@ TEST_F(ScreenshotTour, EveryPageAndAWholeRun) {
     prompter.onDialog = [](QDialog& dialog) {
         dialog.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-        Save(&dialog, dialog.objectName() == QStringLiteral("Form2") ? QStringLiteral("02_about")
-                                                                     : QStringLiteral("04_choose_dir"));
+        Save(&dialog, dialog.objectName() == QStringLiteral("Form2")
+                          ? QStringLiteral("02_about")
+                          : QStringLiteral("04_choose_dir"));
         dialog.hide();
         return int(QDialog::Accepted);
     };
@@ -90,21 +92,24 @@ TEST_F(ScreenshotTour, EveryPageAndAWholeRun) {
 
     prompter.fileNames = {QString::fromStdString(tree.path("spurfix.txt"))};
     Click(form->SaveButton);
-    EXPECT_EQ(tree.read("spurfix.txt"), "[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n");
+    EXPECT_EQ(tree.read("spurfix.txt"),
+              "[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n");
     EXPECT_EQ(page(), form->Sheet_About);
 
     // The real boxes, as they would be shown.
     const auto confirmation = BuildMessageBox(
         BoxKind::Confirmation,
-        QStringLiteral("Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück zum "
-                       "Anfang zu kommen oder [Abbrechen] um Spurfix zu beenden."));
+        QStringLiteral(
+            "Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück zum "
+            "Anfang zu kommen oder [Abbrechen] um Spurfix zu beenden."));
     confirmation->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(confirmation.get()));
     Save(confirmation.get(), QStringLiteral("12_confirmation"));
     confirmation->hide();
     const auto error = BuildMessageBox(
-        BoxKind::Error, QStringLiteral("Dieses Laufwerk konnte nicht gelesen werden!\r\n\r\nMöglicherweise ist "
-                                       "kein Medium eingelegt oder es ist nicht formatiert."));
+        BoxKind::Error,
+        QStringLiteral("Dieses Laufwerk konnte nicht gelesen werden!\r\n\r\nMöglicherweise ist "
+                       "kein Medium eingelegt oder es ist nicht formatiert."));
     error->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(error.get()));
     Save(error.get(), QStringLiteral("13_error"));

@@ -22,7 +22,7 @@ namespace {
 using test::TempTree;
 
 class RecordingObserver : public WalkObserver {
-public:
+  public:
     std::vector<std::string> trace;
     std::vector<std::pair<int32_t, int32_t>> updates;
     size_t stopAtUpdate = 0;  // 0: never
@@ -212,15 +212,17 @@ TEST(DirectoryWalk, LinksFifosAndSockets) {
     EXPECT_FALSE(has("music/album/up/album/"));
     EXPECT_TRUE(has("music/self/"));
     EXPECT_FALSE(has("music/self/album/"));
-    EXPECT_NE(std::find(r->observer.trace.begin(), r->observer.trace.end(), tree.path("music/self/")),
-              r->observer.trace.end());
+    EXPECT_NE(
+        std::find(r->observer.trace.begin(), r->observer.trace.end(), tree.path("music/self/")),
+        r->observer.trace.end());
     close(sock);
 }
 
 TEST(DirectoryWalk, NamesAreKeptAsBytes) {
     TempTree tree;
-    const std::string names[] = {"Zeilen\numbruch", "nicht-utf8-\xFC\xFF", "Gr\xC3\xBC\xC3\x9F", " leer ",
-                                 "-strich", "\"zitat\",komma"};
+    const std::string names[] = {
+        "Zeilen\numbruch", "nicht-utf8-\xFC\xFF", "Gr\xC3\xBC\xC3\x9F", " leer ",
+        "-strich",         "\"zitat\",komma"};
     for (const std::string& name : names) {
         tree.file(name);
     }
@@ -302,7 +304,8 @@ TEST(DirectoryWalk, DeepTreeWithFewDescriptors) {
             return "chdir";
         }
         for (int level = 0; level < depth; ++level) {
-            if (mkdir("d", 0755) != 0 || (level % 7 == 0 && mkdir("e", 0755) != 0) || chdir("d") != 0) {
+            if (mkdir("d", 0755) != 0 || (level % 7 == 0 && mkdir("e", 0755) != 0) ||
+                chdir("d") != 0) {
                 return "mkdir";
             }
             close(open("f", O_WRONLY | O_CREAT, 0644));
@@ -316,17 +319,20 @@ TEST(DirectoryWalk, DeepTreeWithFewDescriptors) {
             return "rlimit";
         }
         const auto r = Read(tree.root());
-        return std::to_string(r->counts.folders) + " folders " + std::to_string(r->counts.files) + " files";
+        return std::to_string(r->counts.folders) + " folders " + std::to_string(r->counts.files) +
+               " files";
     });
     const int extraFolders = (depth + 6) / 7;
-    EXPECT_EQ(result, std::to_string(depth + extraFolders) + " folders " + std::to_string(depth) + " files");
+    EXPECT_EQ(result, std::to_string(depth + extraFolders) + " folders " + std::to_string(depth) +
+                          " files");
 }
 
 TEST(DirectoryWalk, FiftyThousandFilesInOneFolder) {
     TempTree tree;
     tree.folder("viele");
     for (int i = 0; i < 50000; ++i) {
-        close(open(tree.path("viele/" + std::to_string(i) + ".mp3").c_str(), O_WRONLY | O_CREAT, 0644));
+        close(open(tree.path("viele/" + std::to_string(i) + ".mp3").c_str(), O_WRONLY | O_CREAT,
+                   0644));
     }
     const auto r = Read(tree.root());
     EXPECT_EQ(r->counts.files, 50000);
@@ -340,8 +346,9 @@ TEST(DirectoryWalk, AgreesWithFindOnASystemFolder) {
     if (access(folder.c_str(), R_OK) != 0) {
         GTEST_SKIP() << folder << " is missing";
     }
-    const std::string command = "find -L " + folder +
-                                " -mindepth 1 \\( -type d -printf '%p/\\n' \\) -o -printf '%p\\n' 2>/dev/null";
+    const std::string command =
+        "find -L " + folder +
+        " -mindepth 1 \\( -type d -printf '%p/\\n' \\) -o -printf '%p\\n' 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     ASSERT_NE(pipe, nullptr);
     std::vector<std::string> expected;

@@ -37,7 +37,7 @@ ListOptions Defaults() {
 }
 
 class ListAssembly : public ::testing::Test {
-protected:
+  protected:
     Lines build(const ScanList& scan, int32_t filesFound, const ListOptions& options) const {
         return Flatten(BuildPreview(scan, filesFound, options, collator_));
     }
@@ -45,14 +45,17 @@ protected:
     Lines example(const ListOptions& options) const { return build(example_, 4, options); }
 
     platform::Collator collator_{"de_DE"};
-    ScanList example_ = MakeScanList({"/E/Pop/", "/E/Pop/Live/", "/E/Pop/Live/03_Hit.mp3", "/E/Rock/",
-                                      "/E/Rock/01 - Intro.mp3", "/E/Rock/02 - Song.MP3",
+    ScanList example_ = MakeScanList({"/E/Pop/", "/E/Pop/Live/", "/E/Pop/Live/03_Hit.mp3",
+                                      "/E/Rock/", "/E/Rock/01 - Intro.mp3", "/E/Rock/02 - Song.MP3",
                                       "/E/Rock/cover.jpg", "/E/Leer/"});
 };
 
 TEST_F(ListAssembly, WorkedExampleWithTheDefaults) {
-    EXPECT_EQ(example(Defaults()),
-              (Lines{{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}}));
+    EXPECT_EQ(example(Defaults()), (Lines{{"[Live]", L},
+                                          {"001 - Hit", F},
+                                          {"[Rock]", L},
+                                          {"002 - Intro", F},
+                                          {"003 - Song", F}}));
 }
 
 TEST_F(ListAssembly, WorkedExampleVariations) {
@@ -62,31 +65,61 @@ TEST_F(ListAssembly, WorkedExampleVariations) {
         Lines expected;
     };
     const Variation variations[] = {
-        {"numbering per folder", [](ListOptions& o) { o.countPerFolder = true; },
+        {"numbering per folder",
+         [](ListOptions& o) { o.countPerFolder = true; },
          {{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"001 - Intro", F}, {"002 - Song", F}}},
-        {"sort off", [](ListOptions& o) { o.sort = false; },
-         {{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}, {"[Leer]", L}}},
-        {"labels off", [](ListOptions& o) { o.folderLabels = false; },
+        {"sort off",
+         [](ListOptions& o) { o.sort = false; },
+         {{"[Live]", L},
+          {"001 - Hit", F},
+          {"[Rock]", L},
+          {"002 - Intro", F},
+          {"003 - Song", F},
+          {"[Leer]", L}}},
+        {"labels off",
+         [](ListOptions& o) { o.folderLabels = false; },
          {{"001 - Hit", F}, {"002 - Intro", F}, {"003 - Song", F}}},
-        {"all files", [](ListOptions& o) { o.filter = FileFilter::AllFiles; },
-         {{"[Live]", L}, {"001 - Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}, {"004 - cover", F}}},
+        {"all files",
+         [](ListOptions& o) { o.filter = FileFilter::AllFiles; },
+         {{"[Live]", L},
+          {"001 - Hit", F},
+          {"[Rock]", L},
+          {"002 - Intro", F},
+          {"003 - Song", F},
+          {"004 - cover", F}}},
         {"chosen extensions: jpg only",
          [](ListOptions& o) {
              o.filter = FileFilter::ChosenExtensions;
              o.allowedExtensions[0].checked = false;
          },
          {{"[Rock]", L}, {"001 - cover", F}}},
-        {"numbering off", [](ListOptions& o) { o.numbering = false; },
+        {"numbering off",
+         [](ListOptions& o) { o.numbering = false; },
          {{"[Live]", L}, {"Hit", F}, {"[Rock]", L}, {"Intro", F}, {"Song", F}}},
-        {"extension kept", [](ListOptions& o) { o.withoutExtension = false; },
-         {{"[Live]", L}, {"001 - Hit.mp3", F}, {"[Rock]", L}, {"002 - Intro.mp3", F}, {"003 - Song.MP3", F}}},
-        {"track numbers kept", [](ListOptions& o) { o.withoutTrackNumber = false; },
-         {{"[Live]", L}, {"001 - 03_Hit", F}, {"[Rock]", L}, {"002 - 01 - Intro", F}, {"003 - 02 - Song", F}}},
-        {"just the title", [](ListOptions& o) {
+        {"extension kept",
+         [](ListOptions& o) { o.withoutExtension = false; },
+         {{"[Live]", L},
+          {"001 - Hit.mp3", F},
+          {"[Rock]", L},
+          {"002 - Intro.mp3", F},
+          {"003 - Song.MP3", F}}},
+        {"track numbers kept",
+         [](ListOptions& o) { o.withoutTrackNumber = false; },
+         {{"[Live]", L},
+          {"001 - 03_Hit", F},
+          {"[Rock]", L},
+          {"002 - 01 - Intro", F},
+          {"003 - 02 - Song", F}}},
+        {"just the title",
+         [](ListOptions& o) {
              o.withoutTrackNumber = false;
              o.justTitle = true;
          },
-         {{"[Live]", L}, {"001 - 03_Hit", F}, {"[Rock]", L}, {"002 - Intro", F}, {"003 - Song", F}}},
+         {{"[Live]", L},
+          {"001 - 03_Hit", F},
+          {"[Rock]", L},
+          {"002 - Intro", F},
+          {"003 - Song", F}}},
     };
     for (const Variation& v : variations) {
         ListOptions options = Defaults();
@@ -112,7 +145,8 @@ TEST_F(ListAssembly, LabelTemplates) {
     for (const TemplateCase& c : cases) {
         ListOptions options = Defaults();
         options.labelTemplate = c.labelTemplate;
-        EXPECT_EQ(build(scan, 1, options), (Lines{{c.expected, L}, {"001 - a", F}})) << c.labelTemplate;
+        EXPECT_EQ(build(scan, 1, options), (Lines{{c.expected, L}, {"001 - a", F}}))
+            << c.labelTemplate;
     }
 }
 
@@ -169,7 +203,8 @@ TEST_F(ListAssembly, ChosenExtensionsIgnoreCaseAndNeverMatchALeadingFullStop) {
 }
 
 TEST_F(ListAssembly, SortedFileAfterASubfolderIsListedUnderItsLabel) {
-    const ScanList scan = MakeScanList({"/E/M/", "/E/M/a.mp3", "/E/M/B/", "/E/M/B/x.mp3", "/E/M/c.mp3"});
+    const ScanList scan =
+        MakeScanList({"/E/M/", "/E/M/a.mp3", "/E/M/B/", "/E/M/B/x.mp3", "/E/M/c.mp3"});
     EXPECT_EQ(build(scan, 3, Defaults()),
               (Lines{{"[M]", L}, {"001 - a", F}, {"[B]", L}, {"002 - x", F}, {"003 - c", F}}));
     ListOptions perFolder = Defaults();
@@ -179,13 +214,14 @@ TEST_F(ListAssembly, SortedFileAfterASubfolderIsListedUnderItsLabel) {
 }
 
 TEST_F(ListAssembly, SortingIgnoresCaseAndKeepsUmlautsWithTheirLetters) {
-    const ScanList scan = MakeScanList({"/E/zebra.mp3", "/E/Äpfel.mp3", "/E/birne.mp3", "/E/Apfel.mp3",
-                                        "/E/Öl.mp3", "/E/orange.mp3"});
+    const ScanList scan = MakeScanList({"/E/zebra.mp3", "/E/Äpfel.mp3", "/E/birne.mp3",
+                                        "/E/Apfel.mp3", "/E/Öl.mp3", "/E/orange.mp3"});
     ListOptions options = Defaults();
     options.folderLabels = false;
     options.numbering = false;
-    EXPECT_EQ(build(scan, 6, options), (Lines{{"Apfel", F}, {"Äpfel", F}, {"birne", F}, {"Öl", F},
-                                              {"orange", F}, {"zebra", F}}));
+    EXPECT_EQ(
+        build(scan, 6, options),
+        (Lines{{"Apfel", F}, {"Äpfel", F}, {"birne", F}, {"Öl", F}, {"orange", F}, {"zebra", F}}));
 }
 
 TEST_F(ListAssembly, BuildingTwiceGivesTheSameList) {
@@ -195,14 +231,15 @@ TEST_F(ListAssembly, BuildingTwiceGivesTheSameList) {
 // Names without a full stop: the extension and the cut come from the file's own name,
 // never from a folder of its path.
 TEST_F(ListAssembly, ExtensionComesFromTheFileNameOnly) {
-    const ScanList scan = MakeScanList({"/E/Album.mp3/", "/E/Album.mp3/README", "/E/Album.mp3/Track.mp3",
-                                        "/E/v1.0/Liesmich"});
+    const ScanList scan = MakeScanList(
+        {"/E/Album.mp3/", "/E/Album.mp3/README", "/E/Album.mp3/Track.mp3", "/E/v1.0/Liesmich"});
     ListOptions options = Defaults();
     options.folderLabels = false;
     options.sort = false;
     EXPECT_EQ(build(scan, 3, options), (Lines{{"001 - Track", F}}));
     options.filter = FileFilter::AllFiles;
-    EXPECT_EQ(build(scan, 3, options), (Lines{{"001 - README", F}, {"002 - Track", F}, {"003 - Liesmich", F}}));
+    EXPECT_EQ(build(scan, 3, options),
+              (Lines{{"001 - README", F}, {"002 - Track", F}, {"003 - Liesmich", F}}));
 }
 
 TEST_F(ListAssembly, LineBreaksInNamesBecomeSpaces) {

@@ -115,14 +115,22 @@ TEST(ListFile, ErrorsCarryTheirCodeAndGermanMessage) {
         std::string message;
     };
     const ErrorCase cases[] = {
-        {ENOENT, 3, "Ungültiger Dateiname"},        {ENOTDIR, 3, "Ungültiger Dateiname"},
-        {ENAMETOOLONG, 3, "Ungültiger Dateiname"},  {EINVAL, 3, "Ungültiger Dateiname"},
-        {EMFILE, 4, "Zu viele geöffnete Dateien"},  {ENFILE, 4, "Zu viele geöffnete Dateien"},
-        {EACCES, 5, "Dateizugriff verweigert"},     {EPERM, 5, "Dateizugriff verweigert"},
-        {EROFS, 5, "Dateizugriff verweigert"},      {EISDIR, 5, "Dateizugriff verweigert"},
-        {ETXTBSY, 5, "Dateizugriff verweigert"},    {ENOSPC, 101, "Zu wenig Speicherplatz"},
-        {EDQUOT, 101, "Zu wenig Speicherplatz"},    {EFBIG, 101, "Zu wenig Speicherplatz"},
-        {EIO, 5, "E/A-Fehler 5"},                   {ENXIO, 6, "E/A-Fehler 6"},
+        {ENOENT, 3, "Ungültiger Dateiname"},
+        {ENOTDIR, 3, "Ungültiger Dateiname"},
+        {ENAMETOOLONG, 3, "Ungültiger Dateiname"},
+        {EINVAL, 3, "Ungültiger Dateiname"},
+        {EMFILE, 4, "Zu viele geöffnete Dateien"},
+        {ENFILE, 4, "Zu viele geöffnete Dateien"},
+        {EACCES, 5, "Dateizugriff verweigert"},
+        {EPERM, 5, "Dateizugriff verweigert"},
+        {EROFS, 5, "Dateizugriff verweigert"},
+        {EISDIR, 5, "Dateizugriff verweigert"},
+        {ETXTBSY, 5, "Dateizugriff verweigert"},
+        {ENOSPC, 101, "Zu wenig Speicherplatz"},
+        {EDQUOT, 101, "Zu wenig Speicherplatz"},
+        {EFBIG, 101, "Zu wenig Speicherplatz"},
+        {EIO, 5, "E/A-Fehler 5"},
+        {ENXIO, 6, "E/A-Fehler 6"},
     };
     for (const ErrorCase& c : cases) {
         const EInOutError error = EInOutError::FromErrno(c.errnoValue);
@@ -207,7 +215,8 @@ TEST(ListFile, FullAndReadOnlyFileSystems) {
     tree.folder("mnt");
     const std::string mountPoint = tree.path("mnt");
     const std::string outcome = RunInChild([&]() -> std::string {
-        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("spurfix", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
             return "skip";
         }
@@ -225,7 +234,8 @@ TEST(ListFile, FullAndReadOnlyFileSystems) {
         close(fill);
         PreviewList big;
         for (int i = 0; i < 10000; ++i) {
-            big.append("a line long enough to need more than one page of the file system", EntryKind::File);
+            big.append("a line long enough to need more than one page of the file system",
+                       EntryKind::File);
         }
         std::string result = Outcome(target, big);
         std::string content(7, '\0');

@@ -19,7 +19,7 @@ TEST(StripTrackNumber, RemovesTheLeadingNumberAndItsSeparators) {
         {"01. Song", "Song"},
         {"01)Song", "Song"},
         {"07 . _ - Titel", "Titel"},
-        {"01Song", "ong"},                 // the character behind the digits goes, whatever it is
+        {"01Song", "ong"},  // the character behind the digits goes, whatever it is
         {"3Zeilen - Lied", "eilen - Lied"},
         {"123", ""},
         {"1", ""},
@@ -35,11 +35,11 @@ TEST(StripTrackNumber, RemovesTheLeadingNumberAndItsSeparators) {
         {"(01) Song", "(01) Song"},
         {" 01 Song", " 01 Song"},
         {"- Song", "- Song"},
-        {"01 - 02 Song", "02 Song"},       // only the first run of digits
+        {"01 - 02 Song", "02 Song"},                    // only the first run of digits
         {"01 \xE2\x80\x93 Song", "\xE2\x80\x93 Song"},  // an en dash is an ordinary character
-        {"01 \x96 Song", "\x96 Song"},     // so is a byte above 0x7F
-        {"01\tSong", "Song"},              // the tab is the one dropped character
-        {"01 \tSong", "\tSong"},           // a tab is no separator
+        {"01 \x96 Song", "\x96 Song"},                  // so is a byte above 0x7F
+        {"01\tSong", "Song"},                           // the tab is the one dropped character
+        {"01 \tSong", "\tSong"},                        // a tab is no separator
         {"", ""},
     };
     for (const Case& c : cases) {
@@ -86,9 +86,9 @@ TEST(PadLeft, FillsInFrontAndNeverCuts) {
         std::string expected;
     };
     const PadCase cases[] = {
-        {7, 3, "007"},    {0, 3, "000"},  {999, 3, "999"}, {1000, 3, "1000"},
-        {5, 4, "0005"},   {12, 0, "12"},  {-5, 3, "0-5"},  {12, -4, "12"},
-        {INT32_MIN, 3, "-2147483648"},
+        {7, 3, "007"},     {0, 3, "000"},  {999, 3, "999"},
+        {1000, 3, "1000"}, {5, 4, "0005"}, {12, 0, "12"},
+        {-5, 3, "0-5"},    {12, -4, "12"}, {INT32_MIN, 3, "-2147483648"},
     };
     for (const PadCase& c : cases) {
         EXPECT_EQ(PadLeft(c.value, c.width, '0'), c.expected) << c.value << " width " << c.width;

@@ -14,7 +14,7 @@ using test::TempTree;
 // A sysfs of block devices: sda (fixed disk) with partition sda1, sdb (removable)
 // with sdb1, the optical drive sr0.
 class Sysfs {
-public:
+  public:
     Sysfs() {
         disk("sda", "8:0", "0", {{"sda1", "8:1"}, {"sda2", "8:2"}});
         disk("sdb", "8:16", "1", {{"sdb1", "8:17"}});
@@ -22,7 +22,7 @@ public:
     }
     [[nodiscard]] std::string root() const { return tree_.path("sys"); }
 
-private:
+  private:
     void disk(const std::string& name, const std::string& number, const std::string& removable,
               std::initializer_list<std::pair<std::string, std::string>> partitions) {
         const std::string folder = "sys/devices/block/" + name;
@@ -44,8 +44,8 @@ private:
 
 std::string Line(int id, const std::string& number, const std::string& mountPoint,
                  const std::string& type, const std::string& source) {
-    return std::to_string(id) + " 1 " + number + " / " + mountPoint + " rw,relatime shared:1 - " + type +
-           " " + source + " rw\n";
+    return std::to_string(id) + " 1 " + number + " / " + mountPoint + " rw,relatime shared:1 - " +
+           type + " " + source + " rw\n";
 }
 
 using Listing = std::vector<std::pair<std::string, DriveType>>;
@@ -66,14 +66,16 @@ TEST(Drives, ListsWhatAUserCallsADrive) {
     const std::string mountinfo =
         Line(20, "8:1", "/", "ext4", "/dev/sda1") + Line(21, "0:21", "/proc", "proc", "proc") +
         Line(22, "0:22", "/sys", "sysfs", "sysfs") + Line(23, "0:5", "/dev", "devtmpfs", "udev") +
-        Line(24, "0:23", "/dev/pts", "devpts", "devpts") + Line(25, "0:24", "/run", "tmpfs", "tmpfs") +
+        Line(24, "0:23", "/dev/pts", "devpts", "devpts") +
+        Line(25, "0:24", "/run", "tmpfs", "tmpfs") +
         Line(26, "0:25", "/sys/fs/cgroup", "cgroup2", "cgroup2") +
         Line(27, "8:2", "/home", "ext4", "/dev/sda2") +
         Line(28, "7:0", "/snap/core/1", "squashfs", "/dev/loop0") +
         Line(29, "8:17", "/media/anna/USB\\040STICK", "vfat", "/dev/sdb1") +
         Line(30, "11:0", "/media/anna/MP3\\040CD", "iso9660", "/dev/sr0") +
         Line(31, "0:40", "/mnt/server", "nfs4", "server:/export") +
-        Line(32, "0:41", "/mnt/ram", "tmpfs", "tmpfs") + Line(33, "0:42", "/run/user/1000", "tmpfs", "tmpfs") +
+        Line(32, "0:41", "/mnt/ram", "tmpfs", "tmpfs") +
+        Line(33, "0:42", "/run/user/1000", "tmpfs", "tmpfs") +
         Line(34, "0:43", "/var/lib/docker/overlay2/x/merged", "overlay", "overlay") +
         Line(35, "0:44", "/home/anna/remote", "fuse.sshfs", "anna@host:") +
         Line(36, "0:45", "/run/media/anna/Film", "udf", "/dev/sr1");
@@ -116,7 +118,8 @@ TEST(Drives, PreselectsTheFirstCdRom) {
 
 TEST(Drives, ThisMachineHasARoot) {
     const std::vector<Drive> drives = ListDrives();
-    EXPECT_TRUE(std::any_of(drives.begin(), drives.end(), [](const Drive& d) { return d.mountPoint == "/"; }));
+    EXPECT_TRUE(std::any_of(drives.begin(), drives.end(),
+                            [](const Drive& d) { return d.mountPoint == "/"; }));
 }
 
 }  // namespace

@@ -10,12 +10,9 @@ namespace {
 
 TEST(LowerCase, AsciiAlwaysOtherLettersOnlyInValidUtf8) {
     const std::pair<std::string, std::string> cases[] = {
-        {"MP3", "mp3"},
-        {"Mp3", "mp3"},
-        {"ÄÖÜ", "äöü"},
-        {"WAV\xC4", "wav\xC4"},  // not UTF-8: only the ASCII letters change
-        {"", ""},
-        {"ΣΑ", "σα"},
+        {"MP3", "mp3"}, {"Mp3", "mp3"},
+        {"ÄÖÜ", "äöü"}, {"WAV\xC4", "wav\xC4"},  // not UTF-8: only the ASCII letters change
+        {"", ""},       {"ΣΑ", "σα"},
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(LowerCase(text), expected) << text;
@@ -44,8 +41,12 @@ TEST(Collator, LocaleFromTheEnvironment) {
         std::string expected;
     };
     const Case cases[] = {
-        {"", "de_AT.UTF-8", "de_AT"}, {"sv_SE.UTF-8", "de_DE.UTF-8", "sv_SE"}, {"", "C.UTF-8", "de"},
-        {"POSIX", "", "de"},          {"", "", "de"},                            {"en_US@euro", "", "en_US"},
+        {"", "de_AT.UTF-8", "de_AT"},
+        {"sv_SE.UTF-8", "de_DE.UTF-8", "sv_SE"},
+        {"", "C.UTF-8", "de"},
+        {"POSIX", "", "de"},
+        {"", "", "de"},
+        {"en_US@euro", "", "en_US"},
     };
     for (const Case& c : cases) {
         setenv("LC_ALL", c.lcAll, 1);

@@ -46,8 +46,8 @@ std::string RunInChild(const std::function<std::string()>& body) {
 
 bool BecomeNobody() {
     constexpr uid_t kNobody = 65534;
-    return geteuid() == 0 && setgroups(0, nullptr) == 0 && setresgid(kNobody, kNobody, kNobody) == 0 &&
-           setresuid(kNobody, kNobody, kNobody) == 0;
+    return geteuid() == 0 && setgroups(0, nullptr) == 0 &&
+           setresgid(kNobody, kNobody, kNobody) == 0 && setresuid(kNobody, kNobody, kNobody) == 0;
 }
 
 }  // namespace spurfix::test

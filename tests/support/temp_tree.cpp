@@ -75,15 +75,17 @@ std::vector<std::string> KernelOrder(const std::string& folder) {
     return names;
 }
 
-bool RunsAsRoot() { return geteuid() == 0; }
+bool RunsAsRoot() {
+    return geteuid() == 0;
+}
 
 }  // namespace spurfix::test
 
 namespace spurfix::test {
 
 namespace {
-void CollectFiles(int folderFd, const std::string& prefix, std::vector<std::pair<dev_t, ino_t>>& way,
-                  std::vector<std::string>& files) {
+void CollectFiles(int folderFd, const std::string& prefix,
+                  std::vector<std::pair<dev_t, ino_t>>& way, std::vector<std::string>& files) {
     DIR* dir = fdopendir(folderFd);
     if (dir == nullptr) {
         close(folderFd);
@@ -96,7 +98,8 @@ void CollectFiles(int folderFd, const std::string& prefix, std::vector<std::pair
             continue;
         }
         struct stat info {};
-        const bool isFolder = fstatat(dirfd(dir), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
+        const bool isFolder =
+            fstatat(dirfd(dir), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
         entries.emplace_back(name, isFolder);
     }
     for (const auto& [name, isFolder] : entries) {
@@ -107,7 +110,8 @@ void CollectFiles(int folderFd, const std::string& prefix, std::vector<std::pair
         const int child = openat(dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat info {};
         if (child < 0 || fstat(child, &info) != 0 ||
-            std::find(way.begin(), way.end(), std::make_pair(info.st_dev, info.st_ino)) != way.end()) {
+            std::find(way.begin(), way.end(), std::make_pair(info.st_dev, info.st_ino)) !=
+                way.end()) {
             if (child >= 0) {
                 close(child);
             }
@@ -133,7 +137,8 @@ std::vector<std::string> ReferenceFiles(const std::string& folder) {
     return files;
 }
 
-void MakeChain(const std::string& base, const std::string& name, int depth, const std::string& leaf) {
+void MakeChain(const std::string& base, const std::string& name, int depth,
+               const std::string& leaf) {
     int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int level = 0; level < depth && fd >= 0; ++level) {
         mkdirat(fd, name.c_str(), 0755);

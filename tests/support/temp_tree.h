@@ -9,7 +9,7 @@ namespace spurfix::test {
 // A temporary folder that removes itself, with helpers that make files and folders
 // whose names are arbitrary bytes.
 class TempTree {
-public:
+  public:
     TempTree();
     ~TempTree();
     TempTree(const TempTree&) = delete;
@@ -17,14 +17,16 @@ public:
 
     // The folder's path, ending in "/".
     [[nodiscard]] const std::string& root() const { return root_; }
-    [[nodiscard]] std::string path(std::string_view relative) const { return root_ + std::string(relative); }
+    [[nodiscard]] std::string path(std::string_view relative) const {
+        return root_ + std::string(relative);
+    }
 
     void folder(std::string_view relative) const;
     void file(std::string_view relative, std::string_view content = {}) const;
     void link(std::string_view target, std::string_view relative) const;
     [[nodiscard]] std::string read(std::string_view relative) const;
 
-private:
+  private:
     std::string root_;
 };
 
@@ -45,6 +47,7 @@ std::vector<std::string> ReferenceFiles(const std::string& folder);
 
 // Makes a chain of `depth` folders named `name` below `relative`, with a file `leaf`
 // in the deepest; paths may grow past the kernel's path limit.
-void MakeChain(const std::string& base, const std::string& name, int depth, const std::string& leaf);
+void MakeChain(const std::string& base, const std::string& name, int depth,
+               const std::string& leaf);
 
 }  // namespace spurfix::test

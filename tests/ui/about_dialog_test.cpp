@@ -1,6 +1,6 @@
 #include <QDesktopServices>
-#include <QTextEdit>
 #include <QTest>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QUrl>
 
@@ -11,9 +11,9 @@ namespace {
 
 class LinkCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     QList<QUrl> opened;
-public slots:
+  public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
@@ -39,7 +39,8 @@ TEST_F(AboutDialogTest, BorderlessBoxWithItsTexts) {
     ASSERT_EQ(memo1.size(), 7);
     EXPECT_TRUE(memo1[1].isEmpty() && memo1[5].isEmpty());
     EXPECT_EQ(memo1[6], QStringLiteral("Für Kritik oder Anregungen schreibe mir eine E-Mail an:"));
-    EXPECT_EQ(about->Memo2->toPlainText(), QStringLiteral("\noder besuche mich im Internet unter:"));
+    EXPECT_EQ(about->Memo2->toPlainText(),
+              QStringLiteral("\noder besuche mich im Internet unter:"));
     EXPECT_TRUE(about->Label6->text().endsWith(QStringLiteral("@example.org")));
     EXPECT_TRUE(about->Label7->text().contains(QStringLiteral("example.org")));
     EXPECT_EQ(about->Label6->cursor().shape(), Qt::PointingHandCursor);
@@ -55,8 +56,9 @@ TEST_F(AboutDialogTest, LinksOpenThroughTheDesktopAndTheBoxStays) {
     QTest::mouseClick(about->Label7, Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    EXPECT_EQ(catcher.opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:spurfix@example.org")),
-                                           QUrl(QStringLiteral("https://www.example.org/spurfix"))}));
+    EXPECT_EQ(catcher.opened,
+              (QList<QUrl>{QUrl(QStringLiteral("mailto:spurfix@example.org")),
+                           QUrl(QStringLiteral("https://www.example.org/spurfix"))}));
     EXPECT_TRUE(about->isVisible());
     about->hide();
 }

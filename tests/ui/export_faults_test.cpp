@@ -28,7 +28,9 @@ struct Fault {
     std::function<void(TempTree&)> undo = [](TempTree&) {};
 };
 
-bool PrivateMounts() { return std::getenv("SPURFIX_PRIVATE_MOUNTS") != nullptr; }
+bool PrivateMounts() {
+    return std::getenv("SPURFIX_PRIVATE_MOUNTS") != nullptr;
+}
 
 std::string SmallTmpfs(TempTree& tree, std::string& skip, bool full) {
     if (!PrivateMounts()) {
@@ -56,7 +58,7 @@ std::string SmallTmpfs(TempTree& tree, std::string& skip, bool full) {
 }
 
 class ExportFaultsTest : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         chmod(tree.root().c_str(), 0777);
@@ -77,7 +79,8 @@ TEST_F(ExportFaultsTest, EveryFaultThroughTheWindow) {
     const Fault faults[] = {
         {"missing folder", [](TempTree& t, std::string&) { return t.path("fehlt/liste.txt"); },
          "Ungültiger Dateiname."},
-        {"folder as target", [](TempTree& t, std::string&) { return t.path("src"); }, "Dateizugriff verweigert."},
+        {"folder as target", [](TempTree& t, std::string&) { return t.path("src"); },
+         "Dateizugriff verweigert."},
         {"file as path component",
          [](TempTree& t, std::string&) {
              t.file("datei", "frueher");
@@ -93,12 +96,12 @@ TEST_F(ExportFaultsTest, EveryFaultThroughTheWindow) {
              return std::string("/dev/full");
          },
          "Zu wenig Speicherplatz."},
-        {"full small tmpfs", [](TempTree& t, std::string& skip) { return SmallTmpfs(t, skip, true); },
-         "Zu wenig Speicherplatz.",
-         [](TempTree& t) { umount(t.path("voll").c_str()); }},
-        {"read-only mount", [](TempTree& t, std::string& skip) { return SmallTmpfs(t, skip, false); },
-         "Dateizugriff verweigert.",
-         [](TempTree& t) { umount(t.path("nurlesen").c_str()); }},
+        {"full small tmpfs",
+         [](TempTree& t, std::string& skip) { return SmallTmpfs(t, skip, true); },
+         "Zu wenig Speicherplatz.", [](TempTree& t) { umount(t.path("voll").c_str()); }},
+        {"read-only mount",
+         [](TempTree& t, std::string& skip) { return SmallTmpfs(t, skip, false); },
+         "Dateizugriff verweigert.", [](TempTree& t) { umount(t.path("nurlesen").c_str()); }},
         {"immutable file",
          [](TempTree& t, std::string& skip) {
              t.file("fest.txt", "frueher");

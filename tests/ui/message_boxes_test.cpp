@@ -10,9 +10,9 @@
 
 #include "engine/list_file.h"
 #include "support/temp_tree.h"
-#include "ui/save_file_dialog.h"
 #include "ui/application_title.h"
 #include "ui/error_display.h"
+#include "ui/save_file_dialog.h"
 #include "wizard_fixture.h"
 
 namespace spurfix::ui::test {
@@ -28,7 +28,11 @@ TEST(MessageBoxes, BuiltAsTheyAreShown) {
     };
     const BoxCase cases[] = {
         {BoxKind::Error, "Fehler", QMessageBox::Critical, {"OK"}, "OK"},
-        {BoxKind::Confirmation, "Bestätigung", QMessageBox::Question, {"OK", "Abbrechen"}, "Abbrechen"},
+        {BoxKind::Confirmation,
+         "Bestätigung",
+         QMessageBox::Question,
+         {"OK", "Abbrechen"},
+         "Abbrechen"},
         {BoxKind::Plain, ApplicationTitle(), QMessageBox::NoIcon, {"OK"}, "OK"},
         {BoxKind::DefaultError, ApplicationTitle(), QMessageBox::Critical, {"OK"}, "OK"},
     };
@@ -54,7 +58,8 @@ TEST(MessageBoxes, BuiltAsTheyAreShown) {
 }
 
 TEST(MessageBoxes, InputBoxAndSaveDialog) {
-    const auto input = BuildInputBox(QStringLiteral("Erweiterung hinfügen"), QStringLiteral("Frage"), {});
+    const auto input =
+        BuildInputBox(QStringLiteral("Erweiterung hinfügen"), QStringLiteral("Frage"), {});
     EXPECT_EQ(input->windowTitle(), QStringLiteral("Erweiterung hinfügen"));
     EXPECT_EQ(input->labelText(), QStringLiteral("Frage"));
     EXPECT_EQ(input->okButtonText(), QStringLiteral("OK"));
@@ -71,8 +76,10 @@ TEST(MessageBoxes, InputBoxAndSaveDialog) {
     for (const QPushButton* button : save->findChildren<QPushButton*>()) {
         texts << button->text().remove(QLatin1Char('&'));
     }
-    EXPECT_TRUE(texts.contains(QStringLiteral("Speichern"))) << texts.join(QLatin1Char(',')).toStdString();
-    EXPECT_TRUE(texts.contains(QStringLiteral("Abbrechen"))) << texts.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Speichern")))
+        << texts.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Abbrechen")))
+        << texts.join(QLatin1Char(',')).toStdString();
 }
 
 TEST(SaveDialog, AcceptsOnlyANameInAnExistingFolder) {
@@ -85,7 +92,8 @@ TEST(SaveDialog, AcceptsOnlyANameInAnExistingFolder) {
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Error);
     const QString text = prompter.messages[0].text;
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Der Ordner \"")) && text.endsWith(QStringLiteral("/gibt/es/nicht\" existiert nicht.")))
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Der Ordner \"")) &&
+                text.endsWith(QStringLiteral("/gibt/es/nicht\" existiert nicht.")))
         << text.toStdString();
 
     spurfix::test::TempTree tree;
@@ -111,7 +119,8 @@ TEST(ApplicationTitle, FromTheExecutableName) {
 }
 
 TEST(DefaultErrorDisplay, AppendsAFullStopAfterLaterCharacters) {
-    EXPECT_EQ(WithFullStop(QStringLiteral("Dateizugriff verweigert")), QStringLiteral("Dateizugriff verweigert."));
+    EXPECT_EQ(WithFullStop(QStringLiteral("Dateizugriff verweigert")),
+              QStringLiteral("Dateizugriff verweigert."));
     EXPECT_EQ(WithFullStop(QStringLiteral("E/A-Fehler 32")), QStringLiteral("E/A-Fehler 32."));
     EXPECT_EQ(WithFullStop(QStringLiteral("Fertig.")), QStringLiteral("Fertig."));
     EXPECT_EQ(WithFullStop(QStringLiteral("Wirklich!")), QStringLiteral("Wirklich!"));
@@ -123,7 +132,7 @@ using DefaultErrorTest = WizardTest;
 
 // An event handler that throws: the application object shows the error and goes on.
 class ThrowingReceiver : public QObject {
-protected:
+  protected:
     void customEvent(QEvent*) override { throw std::runtime_error("kaputt"); }
 };
 

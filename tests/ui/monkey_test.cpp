@@ -41,7 +41,7 @@ std::vector<std::string> FullReading(const std::string& source) {
 }
 
 class MonkeyTest : public WizardTest, public QObject {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         tree.folder("a/Pop/Live");
@@ -69,7 +69,8 @@ protected:
         };
         const char* given = std::getenv("SPURFIX_MONKEY_SEED");
         seed = given ? static_cast<uint32_t>(std::strtoul(given, nullptr, 10))
-                     : static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+                     : static_cast<uint32_t>(
+                           std::chrono::steady_clock::now().time_since_epoch().count());
         random.seed(seed);
         std::cout << "monkey seed " << seed << std::endl;
     }
@@ -96,11 +97,13 @@ protected:
         ++actions;
         prompter.answers = {pick(60) == 0 ? Answer::Cancel : Answer::Ok};
         const QString extensions[] = {"mp3", "MP3", "ogg", "", " flac"};
-        prompter.texts = {pick(4) == 0 ? std::nullopt : std::optional<QString>(extensions[pick(5)])};
+        prompter.texts = {pick(4) == 0 ? std::nullopt
+                                       : std::optional<QString>(extensions[pick(5)])};
         const QString targets[] = {QString::fromStdString(tree.path("out.txt")),
                                    QString::fromStdString(tree.path("a")),
                                    QString::fromStdString(tree.path("fehlt/out.txt"))};
-        prompter.fileNames = {pick(4) == 0 ? std::nullopt : std::optional<QString>(targets[pick(3)])};
+        prompter.fileNames = {pick(4) == 0 ? std::nullopt
+                                           : std::optional<QString>(targets[pick(3)])};
 
         if (pick(3000) == 0) {
             form->close();
@@ -146,7 +149,8 @@ protected:
             completedSinceReset = false;
         }
         button->click();
-        if (startsRun && !inRun && form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
+        if (startsRun && !inRun &&
+            form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
             completedSinceReset = true;
         }
     }
@@ -177,7 +181,8 @@ protected:
         ASSERT_EQ(form->AllowFiles->isEnabled(), form->UseSpecificFiles->isChecked());
         ASSERT_EQ(form->AllowFilesAdd->isEnabled(), form->UseSpecificFiles->isChecked());
         if (form->AllowFilesRemove->isEnabled()) {
-            ASSERT_TRUE(form->AllowFiles->isEnabled() && !form->AllowFiles->selectedItems().isEmpty());
+            ASSERT_TRUE(form->AllowFiles->isEnabled() &&
+                        !form->AllowFiles->selectedItems().isEmpty());
         }
         ASSERT_EQ(form->DirLabelTemplate->isEnabled(), form->UseDirLabels->isChecked());
         ASSERT_EQ(form->CountPerDir->isEnabled(), form->CountFiles->isChecked());
@@ -235,8 +240,8 @@ TEST_F(MonkeyTest, ThousandsOfActionsKeepEveryRule) {
         }
     }
     QCoreApplication::removePostedEvents(this);
-    std::cout << "monkey: " << actions << " actions, " << actionsDuringRuns << " of them during a reading, "
-              << programRuns << " program starts" << std::endl;
+    std::cout << "monkey: " << actions << " actions, " << actionsDuringRuns
+              << " of them during a reading, " << programRuns << " program starts" << std::endl;
     EXPECT_GT(actionsDuringRuns, 0);
 }
 

@@ -41,20 +41,31 @@ std::vector<std::string> SplitLines(const std::string& content) {
 }
 
 class NothingLostTest : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         tree.folder("src");
-        const std::string names[] = {
-            "zwei  Leer  zeichen.mp3", ".versteckt.mp3", "-rf.mp3", "\"Zitat\" 'einfach'.mp3", "a,b,c.mp3",
-            "Zeilen\numbruch.mp3", "Wagen\rRücklauf.mp3", "nicht-utf8-\xFC\xFF.mp3", "M\xC3\xBCller.mp3",
-            "Mu\xCC\x88ller.mp3", "01 - Lied.MP3", "ohne Endung", " führend.mp3", "ende .mp3"};
+        const std::string names[] = {"zwei  Leer  zeichen.mp3",
+                                     ".versteckt.mp3",
+                                     "-rf.mp3",
+                                     "\"Zitat\" 'einfach'.mp3",
+                                     "a,b,c.mp3",
+                                     "Zeilen\numbruch.mp3",
+                                     "Wagen\rRücklauf.mp3",
+                                     "nicht-utf8-\xFC\xFF.mp3",
+                                     "M\xC3\xBCller.mp3",
+                                     "Mu\xCC\x88ller.mp3",
+                                     "01 - Lied.MP3",
+                                     "ohne Endung",
+                                     " führend.mp3",
+                                     "ende .mp3"};
         for (const std::string& name : names) {
             tree.file("src/" + name);
         }
         tree.folder("src/viele");
         for (int i = 0; i < 50000; ++i) {
-            close(open(tree.path("src/viele/" + std::to_string(i) + ".mp3").c_str(), O_WRONLY | O_CREAT, 0644));
+            close(open(tree.path("src/viele/" + std::to_string(i) + ".mp3").c_str(),
+                       O_WRONLY | O_CREAT, 0644));
         }
         spurfix::test::MakeChain(tree.path("src"), "t", 2000, "tief.mp3");
         spurfix::test::MakeChain(tree.path("src"), std::string(250, 'L'), 20, "lang.mp3");
@@ -67,7 +78,8 @@ protected:
         const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", tree.path("src/sock").c_str());
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                      tree.path("src/sock").c_str());
         if (bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             tree.file("src/sock");
         }
@@ -91,8 +103,9 @@ protected:
 TEST_F(NothingLostTest, EveryFileExactlyOnceInWalkOrderByteForByte) {
     EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!"));
     form->UseAllFiles->setChecked(true);
-    for (QCheckBox* option : {form->FilesWithoutExtension, form->FilesWithoutTrackNr, form->FilesWithJustTitle,
-                              form->UseDirLabels, form->CountFiles, form->CheckSortData}) {
+    for (QCheckBox* option :
+         {form->FilesWithoutExtension, form->FilesWithoutTrackNr, form->FilesWithJustTitle,
+          form->UseDirLabels, form->CountFiles, form->CheckSortData}) {
         option->setChecked(false);
     }
     const std::vector<std::string> lines = SplitLines(exportList("alle.txt"));
@@ -106,7 +119,9 @@ TEST_F(NothingLostTest, EveryFileExactlyOnceInWalkOrderByteForByte) {
     for (size_t i = 0; i < lines.size(); ++i) {
         ASSERT_EQ(lines[i], expected[i]) << "line " << i;
     }
-    const auto has = [&](const std::string& name) { return std::count(lines.begin(), lines.end(), name); };
+    const auto has = [&](const std::string& name) {
+        return std::count(lines.begin(), lines.end(), name);
+    };
     EXPECT_EQ(has("tief.mp3"), 1);
     EXPECT_EQ(has("lang.mp3"), 1);
     EXPECT_EQ(has("Zeilen umbruch.mp3"), 1);
@@ -125,7 +140,8 @@ TEST_F(NothingLostTest, DefaultsNumberWithoutGaps) {
         ++number;
         char expectedNumber[32];
         std::snprintf(expectedNumber, sizeof expectedNumber, "%0*d - ", width, number);
-        ASSERT_TRUE(line.starts_with(expectedNumber)) << line << " should begin with " << expectedNumber;
+        ASSERT_TRUE(line.starts_with(expectedNumber))
+            << line << " should begin with " << expectedNumber;
     }
     EXPECT_GT(number, 50000);
 }

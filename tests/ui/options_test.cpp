@@ -12,7 +12,7 @@ namespace spurfix::ui::test {
 namespace {
 
 class OptionsTest : public WizardTest {
-protected:
+  protected:
     QStringList entries() const {
         QStringList texts;
         for (int i = 0; i < form->AllowFiles->count(); ++i) {
@@ -53,8 +53,8 @@ TEST_F(OptionsTest, ChosenFilesUnlockTheExtensionList) {
 
 TEST_F(OptionsTest, AddingExtensions) {
     Click(form->UseSpecificFiles);
-    prompter.texts = {QStringLiteral("MP3"), QStringLiteral("ogg"), std::nullopt, QStringLiteral(""),
-                      QStringLiteral(" Flac ")};
+    prompter.texts = {QStringLiteral("MP3"), QStringLiteral("ogg"), std::nullopt,
+                      QStringLiteral(""), QStringLiteral(" Flac ")};
     for (int i = 0; i < 5; ++i) {
         Click(form->AllowFilesAdd);
     }
@@ -62,15 +62,18 @@ TEST_F(OptionsTest, AddingExtensions) {
               QStringLiteral("Erweiterung hinfügen|Bitte gebe die Datei-Erweiterung (Endung) an:"));
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Plain);
-    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Die Endung  \"MP3\"  ist schon vorhanden!"));
-    EXPECT_EQ(entries(), (QStringList{"mp3", "wav", "jpg", "jpeg", "mpg", "avi", "ogg", "", " Flac "}));
+    EXPECT_EQ(prompter.messages[0].text,
+              QStringLiteral("Die Endung  \"MP3\"  ist schon vorhanden!"));
+    EXPECT_EQ(entries(),
+              (QStringList{"mp3", "wav", "jpg", "jpeg", "mpg", "avi", "ogg", "", " Flac "}));
     for (int row : {6, 7, 8}) {
         EXPECT_EQ(form->AllowFiles->item(row)->checkState(), Qt::Checked) << row;
     }
     // An empty entry exists now: a second empty one is refused.
     prompter.texts = {QStringLiteral("")};
     Click(form->AllowFilesAdd);
-    EXPECT_EQ(prompter.messages.back().text, QStringLiteral("Die Endung  \"\"  ist schon vorhanden!"));
+    EXPECT_EQ(prompter.messages.back().text,
+              QStringLiteral("Die Endung  \"\"  ist schon vorhanden!"));
     EXPECT_EQ(entries().size(), 9);
 }
 
@@ -111,9 +114,10 @@ TEST_F(OptionsTest, TemplateHelp) {
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Plain);
     EXPECT_EQ(prompter.messages[0].text,
-              QStringLiteral("Folgende Platzhalter sind möglich:\r\n\r\n%NAME% = Name des Verzeichnisses\r\n"
-                             "%PFAD% = Pfad des Verzeichnisses\r\n\r\nAlle anderen Zeichen werden direkt in "
-                             "die Ausgabe übernommen."));
+              QStringLiteral(
+                  "Folgende Platzhalter sind möglich:\r\n\r\n%NAME% = Name des Verzeichnisses\r\n"
+                  "%PFAD% = Pfad des Verzeichnisses\r\n\r\nAlle anderen Zeichen werden direkt in "
+                  "die Ausgabe übernommen."));
 }
 
 }  // namespace

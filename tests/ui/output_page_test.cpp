@@ -15,11 +15,12 @@ namespace {
 using spurfix::test::TempTree;
 
 const QString kConfirmation = QStringLiteral(
-    "Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück zum Anfang zu kommen oder "
+    "Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück zum Anfang zu "
+    "kommen oder "
     "[Abbrechen] um Spurfix zu beenden.");
 
 class OutputPageTest : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         tree.folder("src/Pop/Live");
@@ -44,7 +45,8 @@ protected:
     }
 
     TempTree tree;
-    const QStringList example = {"[Live]|1", "001 - Hit|2", "[Rock]|1", "002 - Intro|2", "003 - Song|2"};
+    const QStringList example = {"[Live]|1", "001 - Hit|2", "[Rock]|1", "002 - Intro|2",
+                                 "003 - Song|2"};
 };
 
 TEST_F(OutputPageTest, PreviewReadsTheOptionsWhenBuilt) {
@@ -74,7 +76,8 @@ TEST_F(OutputPageTest, ExportAndConfirm) {
     prompter.fileNames = {QString::fromStdString(tree.path("liste.txt")),
                           QString::fromStdString(tree.path("zweite.txt"))};
     Click(form->SaveButton);
-    EXPECT_EQ(tree.read("liste.txt"), "[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n");
+    EXPECT_EQ(tree.read("liste.txt"),
+              "[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n");
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Confirmation);
     EXPECT_EQ(prompter.messages[0].text, kConfirmation);

@@ -1,7 +1,7 @@
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -29,13 +29,13 @@ struct PageState {
 };
 
 std::ostream& operator<<(std::ostream& out, const PageState& s) {
-    return out << "{state " << s.inputState << " panel " << s.startPanel << " stop " << s.stop << " re "
-               << s.reInput << " playing " << s.playing << " status '" << s.status.toStdString()
-               << "' forward " << s.forward << " back " << s.back << "}";
+    return out << "{state " << s.inputState << " panel " << s.startPanel << " stop " << s.stop
+               << " re " << s.reInput << " playing " << s.playing << " status '"
+               << s.status.toStdString() << "' forward " << s.forward << " back " << s.back << "}";
 }
 
 class ReadingPageTest : public WizardTest {
-protected:
+  protected:
     void SetUp() override {
         WizardTest::SetUp();
         for (const char* folder : {"Pop", "Rock", "Jazz"}) {
@@ -72,7 +72,8 @@ TEST_F(ReadingPageTest, CompleteRun) {
     DuringUpdate(2, [&] { during = state(); });
     Click(form->StartInput);
     EXPECT_EQ(during, (PageState{2, false, true, false, true, "lese ein ..", false, false}));
-    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!", true, true}));
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!",
+                                  true, true}));
     EXPECT_EQ(form->Animate1->currentFrame(), 29);
     EXPECT_EQ(form->ScanList->size(), kLines);
     EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("90"));
@@ -93,7 +94,8 @@ TEST_F(ReadingPageTest, ChosenFolderGetsItsTrailingSlash) {
 TEST_F(ReadingPageTest, StopThenReadAgain) {
     DuringUpdate(5, [&] { Click(form->StopInput); });
     Click(form->StartInput);
-    EXPECT_EQ(state(), (PageState{1, false, false, true, false, "Einlesen abgebrochen!", false, true}));
+    EXPECT_EQ(state(),
+              (PageState{1, false, false, true, false, "Einlesen abgebrochen!", false, true}));
     const size_t stoppedAt = form->ScanList->size();
     EXPECT_GT(stoppedAt, 0U);
     EXPECT_LT(stoppedAt, kLines);
@@ -108,7 +110,8 @@ TEST_F(ReadingPageTest, StopThenReadAgain) {
     Click(form->ReInput);
     EXPECT_EQ(traceSeenAtStart, QStringList{QString()});
     EXPECT_EQ(form->ScanList->size(), kLines);
-    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!", true, true}));
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!",
+                                  true, true}));
 }
 
 // "Neu Einlesen" while the stopped walk still unwinds: the new run waits for it.
@@ -124,7 +127,8 @@ TEST_F(ReadingPageTest, RunsNeverNest) {
     EXPECT_EQ(nested, 0);
     EXPECT_FALSE(form->isReading());
     EXPECT_EQ(form->ScanList->size(), kLines) << "only the new run's lines";
-    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!", true, true}));
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!",
+                                  true, true}));
 }
 
 TEST_F(ReadingPageTest, BackResetsTheReading) {
@@ -160,7 +164,8 @@ TEST_F(ReadingPageTest, EmptyOrUnreadableSourceIsACompleteRun) {
         form->ChooseDirEdit->setText(QString::fromStdString(source));
         Click(form->ForwardToInput);
         Click(form->StartInput);
-        EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!")) << source;
+        EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!"))
+            << source;
         EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
         EXPECT_TRUE(form->ForwardToFiles->isEnabled());
         EXPECT_TRUE(form->ScanList->empty());

@@ -35,13 +35,24 @@ TEST_F(SourcePageTest, DriveListWithLabelsAndPreselection) {
     };
     const ListCase cases[] = {
         {{{"/", DriveType::FixedDisk}, {"/media/cd", DriveType::CdRom}},
-         {"/ (Festplatte)", "/media/cd (CD-ROM Laufwerk)"}, 1, "/media/cd/"},
+         {"/ (Festplatte)", "/media/cd (CD-ROM Laufwerk)"},
+         1,
+         "/media/cd/"},
         {{{"/", DriveType::FixedDisk}, {"/mnt/net", DriveType::Network}},
-         {"/ (Festplatte)", "/mnt/net (Netzlaufwerk)"}, 0, "/"},
-        {{{"/mnt/ram", DriveType::RamDisk}, {"/media/a", DriveType::CdRom}, {"/media/b", DriveType::CdRom}},
-         {"/mnt/ram (RAM-Disk)", "/media/a (CD-ROM Laufwerk)", "/media/b (CD-ROM Laufwerk)"}, 1, "/media/a/"},
-        {{{"/media/USB Stick", DriveType::Removable}, {"/x", DriveType::Unreadable}, {"/y", DriveType::Unknown}},
-         {"/media/USB Stick (Wechseldatenträger)", "/x (nicht lesbar)", "/y (unbekannter Typ)"}, 0,
+         {"/ (Festplatte)", "/mnt/net (Netzlaufwerk)"},
+         0,
+         "/"},
+        {{{"/mnt/ram", DriveType::RamDisk},
+          {"/media/a", DriveType::CdRom},
+          {"/media/b", DriveType::CdRom}},
+         {"/mnt/ram (RAM-Disk)", "/media/a (CD-ROM Laufwerk)", "/media/b (CD-ROM Laufwerk)"},
+         1,
+         "/media/a/"},
+        {{{"/media/USB Stick", DriveType::Removable},
+          {"/x", DriveType::Unreadable},
+          {"/y", DriveType::Unknown}},
+         {"/media/USB Stick (Wechseldatenträger)", "/x (nicht lesbar)", "/y (unbekannter Typ)"},
+         0,
          "/media/USB Stick/"},
         {{}, {}, -1, ""},
     };
@@ -120,8 +131,9 @@ TEST_F(SourcePageTest, UnreadableDriveShowsTheErrorBoxInsteadOfTheChooser) {
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Error);
     EXPECT_EQ(prompter.messages[0].text,
-              QStringLiteral("Dieses Laufwerk konnte nicht gelesen werden!\r\n\r\nMöglicherweise ist kein "
-                             "Medium eingelegt oder es ist nicht formatiert."));
+              QStringLiteral(
+                  "Dieses Laufwerk konnte nicht gelesen werden!\r\n\r\nMöglicherweise ist kein "
+                  "Medium eingelegt oder es ist nicht formatiert."));
     EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/cd-ohne-medium/"));
 }
 

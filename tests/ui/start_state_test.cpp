@@ -1,12 +1,12 @@
 #include <QAbstractButton>
 #include <QApplication>
-#include <QStackedWidget>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <optional>
 
 #include "wizard_fixture.h"
@@ -46,8 +46,10 @@ TEST_F(StartStateTest, EveryControlOfTheSevenPages) {
         // Welcome page.
         {"StaticText3", " Spurfix", none, true, true},
         {"Memo2",
-         "Herzlich Willkommen bei Spurfix !\n\nMit diesem Programm kannst du die \nLieder auf deinen "
-         "MP3-CDs einlesen und \nmit einer dreistelligen Ziffer versehen, \num sie direkt durch einen "
+         "Herzlich Willkommen bei Spurfix !\n\nMit diesem Programm kannst du die \nLieder auf "
+         "deinen "
+         "MP3-CDs einlesen und \nmit einer dreistelligen Ziffer versehen, \num sie direkt durch "
+         "einen "
          "MP3-Player \nanwählen zu können.",
          none, true, true},
         {"AboutButton", "Über", none, true, true},
@@ -139,20 +141,21 @@ TEST_F(StartStateTest, ExtensionListAllCheckedAfterActivation) {
 }
 
 TEST_F(StartStateTest, FramesAndFonts) {
-    for (QPushButton* forward : {form->ForwardToChooseDir, form->ForwardToInput, form->ForwardToFiles,
-                                 form->ForwardToDirs, form->ForwardToPreview, form->ForwardToOutput,
-                                 form->SaveButton}) {
+    for (QPushButton* forward :
+         {form->ForwardToChooseDir, form->ForwardToInput, form->ForwardToFiles, form->ForwardToDirs,
+          form->ForwardToPreview, form->ForwardToOutput, form->SaveButton}) {
         EXPECT_TRUE(forward->isDefault()) << forward->objectName().toStdString();
         EXPECT_TRUE(forward->font().bold()) << forward->objectName().toStdString();
     }
-    for (QPushButton* back : {form->BackToChooseDir, form->BackToInput, form->BackToFiles, form->BackToDirs,
-                              form->BackToPreview}) {
+    for (QPushButton* back : {form->BackToChooseDir, form->BackToInput, form->BackToFiles,
+                              form->BackToDirs, form->BackToPreview}) {
         EXPECT_TRUE(back->font().bold()) << back->objectName().toStdString();
     }
     EXPECT_FALSE(form->BackToAbout->font().bold());
     EXPECT_FALSE(form->AboutButton->font().bold());
     const auto* title = form->findChild<QLabel*>(QStringLiteral("StaticText6"));
-    EXPECT_EQ(title->palette().color(QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
+    EXPECT_EQ(title->palette().color(QPalette::Window),
+              QApplication::palette().color(QPalette::ToolTipBase));
     EXPECT_EQ(title->height(), 36);
     EXPECT_TRUE(title->font().bold() && title->font().italic());
     EXPECT_EQ(title->font().pixelSize(), 29);

@@ -70,7 +70,9 @@ void WizardTest::Click(QAbstractButton* button) {
     button->click();
 }
 
-QWidget* WizardTest::page() const { return form->PageControl1->currentWidget(); }
+QWidget* WizardTest::page() const {
+    return form->PageControl1->currentWidget();
+}
 
 void WizardTest::ReadFolder(const std::string& folder) {
     form->ChooseDirEdit->setText(QString::fromStdString(folder));
@@ -81,13 +83,13 @@ void WizardTest::ReadFolder(const std::string& folder) {
 
 namespace {
 class UpdateCounter : public QObject {
-public:
+  public:
     UpdateCounter(int remaining, std::function<void()> action)
         : remaining_(remaining), action_(std::move(action)) {}
 
     void post() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
 
-protected:
+  protected:
     void customEvent(QEvent*) override {
         // Events posted while the queue is being worked off wait for the next pass,
         // so one delivery is one progress update.
@@ -99,7 +101,7 @@ protected:
         deleteLater();
     }
 
-private:
+  private:
     int remaining_;
     std::function<void()> action_;
 };

@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <deque>
-#include <ostream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "ui/about_dialog.h"
@@ -19,13 +19,15 @@
 #include "ui/tform1.h"
 
 // Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace spurfix::ui::test {
 
 // Answers the program's dialogs instead of a person, and records what was asked.
 class FakePrompter : public Prompter {
-public:
+  public:
     struct Message {
         BoxKind kind;
         QString text;
@@ -54,7 +56,7 @@ public:
 
 // The three windows as the program makes them, with a fixed drive list.
 class WizardTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
