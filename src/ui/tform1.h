@@ -216,6 +216,7 @@ class TForm1 : public QWidget, private WalkObserver {
     bool restartPending_ = false;
     bool releaseScanListAfterRun_ = false;
     QString pendingTrace_;
+    WalkCounts shownCounts_;  // what the count labels say
     QElapsedTimer repaintClock_;
 };
 

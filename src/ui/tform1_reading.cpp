@@ -210,8 +210,14 @@ void TForm1::ShowInputCounts(int32_t files, int32_t folders) {
         InputFilesFound->setUpdatesEnabled(drawNow);
         InputDirsFound->setUpdatesEnabled(drawNow);
     }
-    InputFilesFound->setText(QString::number(files));
-    InputDirsFound->setText(QString::number(folders));
+    if (files != shownCounts_.files) {
+        shownCounts_.files = files;
+        InputFilesFound->setText(QString::number(files));
+    }
+    if (folders != shownCounts_.folders) {
+        shownCounts_.folders = folders;
+        InputDirsFound->setText(QString::number(folders));
+    }
     if (drawNow) {
         repaintClock_.start();
         flushTrace();
