@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
 #include <vector>
 
+#include "engine/folder_listing_queue.h"
 #include "platform/folder_reader.h"
 
 namespace spurfix {
@@ -23,31 +25,39 @@ bool HoldsDescriptor(size_t depth) {
     return depth < kLevelsAlwaysHeld || depth % kCheckpointSpacing == 0;
 }
 
-struct Level {
-    int fd = -1;
-    dev_t device = 0;
-    ino_t inode = 0;
-    size_t next = 0;
-    size_t pathLength = 0;  // length of the walk's path up to this folder's "/"
-    platform::FolderEntries entries;
-};
+bool IsSelfOrParent(std::string_view name) {
+    return name == "." || name == "..";
+}
 
-class Walk {
+// Reads the listings of every folder of the tree, depth first, in exactly the order in
+// which the walk enters them, on a thread of its own: the kernel's work overlaps with
+// the walk's progress updates. A folder that cannot be listed, or that is one of its
+// own ancestors, gets an empty listing.
+class FolderReadAhead {
   public:
-    Walk(ScanList& scanList, WalkObserver& observer) : scanList_(scanList), observer_(observer) {}
-    ~Walk() {
+    explicit FolderReadAhead(FolderListingQueue& out) : out_(out) {}
+    ~FolderReadAhead() {
         for (Level& level : levels_) {
             closeDescriptor(level);
         }
     }
-    Walk(const Walk&) = delete;
-    Walk& operator=(const Walk&) = delete;
+    FolderReadAhead(const FolderReadAhead&) = delete;
+    FolderReadAhead& operator=(const FolderReadAhead&) = delete;
 
-    WalkCounts run(const std::string& sourcePath);
+    void run(const std::string& sourcePath);
 
   private:
-    void enter(int fd);
-    void closeDescriptor(Level& level) {
+    struct Level {
+        int fd = -1;
+        dev_t device = 0;
+        ino_t inode = 0;
+        size_t next = 0;
+        size_t pathLength = 0;  // length of the path up to this folder's "/"
+        platform::FolderEntries entries;
+    };
+
+    bool enter(int fd);
+    static void closeDescriptor(Level& level) {
         if (level.fd >= 0) {
             close(level.fd);
             level.fd = -1;
@@ -56,58 +66,42 @@ class Walk {
     int openSubfolder(size_t depth, std::string_view name);
     int reopen(size_t depth);
     bool isAncestor(dev_t device, ino_t inode, size_t depth) const;
-    void progressCheck() {
-        if (ProgressDue(counts_.files)) {
-            observer_.showCounts(counts_.files, counts_.folders);
-        }
-    }
 
-    ScanList& scanList_;
-    WalkObserver& observer_;
-    WalkCounts counts_;
+    FolderListingQueue& out_;
     std::string path_;
     std::vector<Level> levels_;  // kept across folders so that their buffers are reused
     size_t active_ = 0;
 };
 
-WalkCounts Walk::run(const std::string& sourcePath) {
-    scanList_.clear();
+void FolderReadAhead::run(const std::string& sourcePath) {
     path_ = sourcePath;
-    enter(open(path_.c_str(), kOpenFolderFlags));
-    while (active_ > 0) {
+    bool going = enter(open(path_.c_str(), kOpenFolderFlags));
+    while (going && active_ > 0) {
         const size_t depth = active_ - 1;
         Level& level = levels_[depth];
-        if (level.next < level.entries.size() && !observer_.stopRequested()) {
-            const size_t index = level.next++;
-            const std::string_view name = level.entries.name(index);
-            if (!level.entries.isFolder(index)) {
-                ++counts_.files;
-                scanList_.append(path_, name);
-                progressCheck();
-            } else if (name == "." || name == "..") {
-                progressCheck();
-            } else {
-                path_.append(name).push_back('/');
-                scanList_.append(path_);
-                ++counts_.folders;
-                enter(openSubfolder(depth, name));
-            }
+        while (level.next < level.entries.size() &&
+               (!level.entries.isFolder(level.next) ||
+                IsSelfOrParent(level.entries.name(level.next)))) {
+            ++level.next;
+        }
+        if (level.next < level.entries.size()) {
+            const std::string_view name = level.entries.name(level.next++);
+            path_.append(name).push_back('/');
+            going = enter(openSubfolder(depth, name));
             continue;
         }
         closeDescriptor(level);
-        observer_.showCounts(counts_.files, counts_.folders);
         --active_;
         if (active_ > 0) {
             path_.resize(levels_[active_ - 1].pathLength);
-            progressCheck();
         }
     }
-    return counts_;
+    out_.finish();
 }
 
-// Makes the folder at `path_` the current level; `fd` is its open descriptor, or -1
-// when it could not be opened.
-void Walk::enter(int fd) {
+// Makes the folder at `path_` the current level and hands its listing on; `fd` is its
+// open descriptor, or -1 when it could not be opened. False once the walk has stopped.
+bool FolderReadAhead::enter(int fd) {
     const size_t depth = active_++;
     if (levels_.size() < active_) {
         levels_.emplace_back();
@@ -119,24 +113,23 @@ void Walk::enter(int fd) {
     level.device = 0;
     level.inode = 0;
     level.fd = fd;
-    observer_.folderEntered(path_);
-    if (fd < 0) {
-        return;
-    }
     struct stat info {};
-    if (fstat(fd, &info) != 0 || isAncestor(info.st_dev, info.st_ino, depth)) {
-        closeDescriptor(level);
-        return;
-    }
-    level.device = info.st_dev;
-    level.inode = info.st_ino;
-    level.entries.read(fd);
-    if (!HoldsDescriptor(depth) || !level.entries.hasFolderFrom(0)) {
+    if (fd >= 0 && (fstat(fd, &info) != 0 || isAncestor(info.st_dev, info.st_ino, depth))) {
         closeDescriptor(level);
     }
+    if (level.fd >= 0) {
+        level.device = info.st_dev;
+        level.inode = info.st_ino;
+        level.entries.read(fd);
+        if (!HoldsDescriptor(depth) || !level.entries.hasFolderFrom(0)) {
+            closeDescriptor(level);
+        }
+    }
+    platform::FolderEntries listing = level.entries;
+    return out_.push(std::move(listing));
 }
 
-bool Walk::isAncestor(dev_t device, ino_t inode, size_t depth) const {
+bool FolderReadAhead::isAncestor(dev_t device, ino_t inode, size_t depth) const {
     for (size_t i = 0; i < depth; ++i) {
         if (levels_[i].device == device && levels_[i].inode == inode) {
             return true;
@@ -145,7 +138,7 @@ bool Walk::isAncestor(dev_t device, ino_t inode, size_t depth) const {
     return false;
 }
 
-int Walk::openSubfolder(size_t depth, std::string_view name) {
+int FolderReadAhead::openSubfolder(size_t depth, std::string_view name) {
     Level& parent = levels_[depth];
     if (parent.fd < 0) {
         parent.fd = reopen(depth);
@@ -163,7 +156,7 @@ int Walk::openSubfolder(size_t depth, std::string_view name) {
 
 // Opens the folder of level `depth` again, name by name from the nearest ancestor that
 // holds a descriptor, and makes sure it is still the same folder.
-int Walk::reopen(size_t depth) {
+int FolderReadAhead::reopen(size_t depth) {
     size_t anchor = depth;
     while (anchor > 0 && levels_[anchor].fd < 0) {
         --anchor;
@@ -190,10 +183,104 @@ int Walk::reopen(size_t depth) {
     return fd;
 }
 
+// The walk itself: lines, counts, trace, progress checks and the stop, on the caller's
+// thread, over the listings the read-ahead delivers.
+class Walk {
+  public:
+    Walk(ScanList& scanList, WalkObserver& observer, FolderListingQueue& listings)
+        : scanList_(scanList), observer_(observer), listings_(listings) {}
+
+    WalkCounts run(const std::string& sourcePath);
+
+  private:
+    struct Level {
+        size_t next = 0;
+        size_t pathLength = 0;
+        platform::FolderEntries entries;
+    };
+
+    void enter();
+    void progressCheck() {
+        if (ProgressDue(counts_.files)) {
+            observer_.showCounts(counts_.files, counts_.folders);
+        }
+    }
+
+    ScanList& scanList_;
+    WalkObserver& observer_;
+    FolderListingQueue& listings_;
+    WalkCounts counts_;
+    std::string path_;
+    std::vector<Level> levels_;
+    size_t active_ = 0;
+};
+
+WalkCounts Walk::run(const std::string& sourcePath) {
+    scanList_.clear();
+    path_ = sourcePath;
+    enter();
+    while (active_ > 0) {
+        const size_t depth = active_ - 1;
+        Level& level = levels_[depth];
+        if (level.next < level.entries.size() && !observer_.stopRequested()) {
+            const size_t index = level.next++;
+            const std::string_view name = level.entries.name(index);
+            if (!level.entries.isFolder(index)) {
+                ++counts_.files;
+                scanList_.append(path_, name);
+                progressCheck();
+            } else if (IsSelfOrParent(name)) {
+                progressCheck();
+            } else {
+                path_.append(name).push_back('/');
+                scanList_.append(path_);
+                ++counts_.folders;
+                enter();
+            }
+            continue;
+        }
+        observer_.showCounts(counts_.files, counts_.folders);
+        --active_;
+        if (active_ > 0) {
+            path_.resize(levels_[active_ - 1].pathLength);
+            progressCheck();
+        }
+    }
+    return counts_;
+}
+
+void Walk::enter() {
+    const size_t depth = active_++;
+    if (levels_.size() < active_) {
+        levels_.emplace_back();
+    }
+    Level& level = levels_[depth];
+    level.next = 0;
+    level.pathLength = path_.size();
+    observer_.folderEntered(path_);
+    if (!listings_.pop(level.entries)) {
+        level.entries.clear();
+    }
+}
+
 }  // namespace
 
 WalkCounts ReadSource(const std::string& sourcePath, ScanList& scanList, WalkObserver& observer) {
-    Walk walk(scanList, observer);
+    FolderListingQueue listings;
+    std::thread reader([&] {
+        FolderReadAhead readAhead(listings);
+        readAhead.run(sourcePath);
+    });
+    // Whatever ends the walk, the reader is told to stop and is waited for.
+    struct StopReader {
+        FolderListingQueue& listings;
+        std::thread& reader;
+        ~StopReader() {
+            listings.cancel();
+            reader.join();
+        }
+    } stopReader{listings, reader};
+    Walk walk(scanList, observer, listings);
     return walk.run(sourcePath);
 }
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "platform/folder_reader.h"
+
+namespace spurfix {
+
+// Hands folder listings from the thread that reads them to the walk, in order. Bounded,
+// so that reading ahead never takes much memory; cancelling wakes both sides.
+class FolderListingQueue {
+  public:
+    // Waits while the queue is full; false once the walk has cancelled.
+    bool push(platform::FolderEntries&& listing);
+    // Waits for the next listing; false when no more will come.
+    bool pop(platform::FolderEntries& listing);
+    void finish();
+    void cancel();
+    [[nodiscard]] bool cancelled();
+
+  private:
+    static constexpr size_t kMaxListings = 256;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<platform::FolderEntries> listings_;
+    bool finished_ = false;
+    bool cancelled_ = false;
+};
+
+}  // namespace spurfix
