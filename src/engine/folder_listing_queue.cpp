@@ -1,5 +1,7 @@
 #include "engine/folder_listing_queue.h"
 
+#include <chrono>
+
 namespace spurfix {
 
 bool FolderListingQueue::push(platform::FolderEntries&& listing) {
@@ -9,19 +11,32 @@ bool FolderListingQueue::push(platform::FolderEntries&& listing) {
         return false;
     }
     listings_.push_back(std::move(listing));
-    changed_.notify_all();
+    if (wanted_ > 0 && listings_.size() >= wanted_) {
+        changed_.notify_all();
+    }
     return true;
 }
 
 bool FolderListingQueue::pop(platform::FolderEntries& listing) {
+    using namespace std::chrono_literals;
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return cancelled_ || finished_ || !listings_.empty(); });
+    if (listings_.empty() && !finished_ && !cancelled_) {
+        wanted_ = kWakeBatch;
+        changed_.wait_for(lock, 2ms, [this] {
+            return cancelled_ || finished_ || listings_.size() >= kWakeBatch;
+        });
+        wanted_ = 1;
+        changed_.wait(lock, [this] { return cancelled_ || finished_ || !listings_.empty(); });
+        wanted_ = 0;
+    }
     if (listings_.empty()) {
         return false;
     }
     listing = std::move(listings_.front());
     listings_.pop_front();
-    changed_.notify_all();
+    if (listings_.size() == kMaxListings - 1) {
+        changed_.notify_all();  // the reader may wait for room
+    }
     return true;
 }
 

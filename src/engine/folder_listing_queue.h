@@ -22,10 +22,14 @@ class FolderListingQueue {
 
   private:
     static constexpr size_t kMaxListings = 256;
+    // The walk is woken for a batch of listings, not for each one, unless the reader
+    // is slow: then it takes what there is after a short wait.
+    static constexpr size_t kWakeBatch = 32;
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<platform::FolderEntries> listings_;
+    size_t wanted_ = 0;  // how many listings the waiting walk wants to be woken for
     bool finished_ = false;
     bool cancelled_ = false;
 };
