@@ -34,8 +34,8 @@ bool FolderListingQueue::pop(platform::FolderEntries& listing) {
     }
     listing = std::move(listings_.front());
     listings_.pop_front();
-    if (listings_.size() == kMaxListings - 1) {
-        changed_.notify_all();  // the reader may wait for room
+    if (listings_.size() == kMaxListings - kWakeBatch) {
+        changed_.notify_all();  // the reader may wait for room: room for a batch now
     }
     return true;
 }
