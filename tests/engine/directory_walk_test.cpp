@@ -259,6 +259,37 @@ TEST(DirectoryWalk, UnreadableFolderIsListedWithoutEntries) {
                            " trace 2 folders 1");
 }
 
+// Folders removed while the walk runs: it finishes, and lists only what existed.
+TEST(DirectoryWalk, FoldersVanishingDuringTheWalk) {
+    TempTree tree;
+    for (int d = 0; d < 40; ++d) {
+        tree.folder("d" + std::to_string(d));
+        for (int f = 0; f < 30; ++f) {
+            tree.file("d" + std::to_string(d) + "/f" + std::to_string(f));
+        }
+    }
+    const std::vector<std::string> before = Expected(tree.root());
+
+    class RemovingObserver : public RecordingObserver {
+      public:
+        std::string root;
+        void showCounts(int32_t files, int32_t folders) override {
+            RecordingObserver::showCounts(files, folders);
+            if (updates.size() == 3) {
+                std::filesystem::remove_all(root);
+            }
+        }
+    } observer;
+    observer.root = tree.root();
+    ScanList scanList;
+    ReadSource(tree.root(), scanList, observer);
+    const std::vector<std::string> lines = Lines(scanList);
+    EXPECT_LE(lines.size(), before.size());
+    for (const std::string& line : lines) {
+        EXPECT_NE(std::find(before.begin(), before.end(), line), before.end()) << line;
+    }
+}
+
 TEST(DirectoryWalk, PathLongerThanTheKernelLimit) {
     TempTree tree;
     std::string relative;
