@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -218,6 +219,7 @@ class TForm1 : public QWidget, private WalkObserver {
     QString pendingTrace_;
     WalkCounts shownCounts_;  // what the count labels say
     QElapsedTimer repaintClock_;
+    QTimer lateCountsRepaint_;
 };
 
 }  // namespace spurfix::ui

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -73,6 +74,15 @@ void TForm1::connectHandlers() {
     onClick(StartInput, &TForm1::StartInputPanelClick);
     onClick(ReInput, &TForm1::StartInputPanelClick);
     onClick(StopInput, &TForm1::StopInputClick);
+
+    lateCountsRepaint_.setSingleShot(true);
+    lateCountsRepaint_.setInterval(16);
+    connect(&lateCountsRepaint_, &QTimer::timeout, this, [this] {
+        for (QLabel* label : {InputFilesFound, InputDirsFound}) {
+            label->setUpdatesEnabled(true);
+            label->update();
+        }
+    });
 }
 
 bool TForm1::event(QEvent* event) {

@@ -218,6 +218,10 @@ void TForm1::ShowInputCounts(int32_t files, int32_t folders) {
         shownCounts_.folders = folders;
         InputDirsFound->setText(QString::number(folders));
     }
+    if (!drawNow && !lateCountsRepaint_.isActive()) {
+        // The last counts of a burst are drawn a frame later, whatever follows.
+        lateCountsRepaint_.start();
+    }
     if (drawNow) {
         repaintClock_.start();
         flushTrace();

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTest>
 
 #include "support/temp_tree.h"
 #include "ui/search_animation.h"
@@ -80,6 +81,10 @@ TEST_F(ReadingPageTest, CompleteRun) {
     EXPECT_EQ(form->InputDirsFound->text(), QStringLiteral("3"));
     EXPECT_EQ(trace().size(), 4);
     EXPECT_EQ(trace().front(), QString::fromStdString(tree.root()));
+    // The counts are not only set but drawn, at the latest a frame after the reading.
+    QTest::qWait(40);
+    EXPECT_TRUE(form->InputFilesFound->updatesEnabled());
+    EXPECT_TRUE(form->InputDirsFound->updatesEnabled());
 }
 
 TEST_F(ReadingPageTest, ChosenFolderGetsItsTrailingSlash) {
