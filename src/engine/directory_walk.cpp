@@ -121,7 +121,7 @@ bool FolderReadAhead::enter(int fd) {
         level.device = info.st_dev;
         level.inode = info.st_ino;
         level.entries.read(fd);
-        if (!HoldsDescriptor(depth) || !level.entries.hasFolderFrom(0)) {
+        if (!HoldsDescriptor(depth) || !level.entries.hasSubfolder()) {
             closeDescriptor(level);
         }
     }

@@ -26,10 +26,6 @@ class PreviewList {
         kinds_.push_back(kind);
     }
     void replaceLastText(std::string_view text) { texts_.replaceBack(text); }
-    void clear() {
-        texts_.clear();
-        kinds_.clear();
-    }
 
   private:
     LineList texts_;

@@ -197,13 +197,4 @@ std::vector<Drive> ListDrives() {
     });
 }
 
-int PreselectedDrive(const std::vector<Drive>& drives) {
-    const auto cd = std::find_if(drives.begin(), drives.end(),
-                                 [](const Drive& d) { return d.type == DriveType::CdRom; });
-    if (cd != drives.end()) {
-        return static_cast<int>(cd - drives.begin());
-    }
-    return drives.empty() ? -1 : 0;
-}
-
 }  // namespace spurfix::platform

@@ -34,7 +34,4 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
 // The drives of this machine.
 std::vector<Drive> ListDrives();
 
-// The index of the first CD-ROM drive, otherwise 0; -1 for an empty list.
-int PreselectedDrive(const std::vector<Drive>& drives);
-
 }  // namespace spurfix::platform

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace spurfix::platform {
@@ -24,9 +23,13 @@ void FolderEntries::clear() {
     entries_.clear();
 }
 
-bool FolderEntries::hasFolderFrom(size_t first) const {
-    return std::any_of(entries_.begin() + static_cast<std::ptrdiff_t>(std::min(first, size())),
-                       entries_.end(), [](const Entry& e) { return e.isFolder; });
+bool FolderEntries::hasSubfolder() const {
+    for (size_t i = 0; i < size(); ++i) {
+        if (isFolder(i) && name(i) != "." && name(i) != "..") {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FolderEntries::read(int folderFd) {

@@ -106,16 +106,6 @@ TEST(Drives, UnreadableMountPointAndBrokenLines) {
               (Listing{{"/", DriveType::FixedDisk}, {"/media/x", DriveType::Unreadable}}));
 }
 
-TEST(Drives, PreselectsTheFirstCdRom) {
-    const std::vector<Drive> none = {{"/", DriveType::FixedDisk}, {"/home", DriveType::FixedDisk}};
-    const std::vector<Drive> two = {{"/", DriveType::FixedDisk},
-                                    {"/media/a", DriveType::CdRom},
-                                    {"/media/b", DriveType::CdRom}};
-    EXPECT_EQ(PreselectedDrive(none), 0);
-    EXPECT_EQ(PreselectedDrive(two), 1);
-    EXPECT_EQ(PreselectedDrive({}), -1);
-}
-
 TEST(Drives, ThisMachineHasARoot) {
     const std::vector<Drive> drives = ListDrives();
     EXPECT_TRUE(std::any_of(drives.begin(), drives.end(),
