@@ -9,6 +9,7 @@
 #include "engine/list_file.h"
 #include "platform/collation.h"
 #include "platform/subfolders.h"
+#include "ui/byte_text.h"
 #include "ui/error_display.h"
 
 namespace spurfix::ui {
@@ -28,14 +29,10 @@ std::string Normalised(std::string path) {
     return path;
 }
 
-QString Display(std::string_view bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
 QListWidgetItem* AddEntry(QListWidget* list, int depth, std::string_view name,
                           const std::string& path) {
     auto* item =
-        new QListWidgetItem(QString(depth * kIndent, QLatin1Char(' ')) + Display(name), list);
+        new QListWidgetItem(QString(depth * kIndent, QLatin1Char(' ')) + DisplayText(name), list);
     item->setData(kPathRole, QByteArray::fromStdString(path));
     return item;
 }

@@ -1,5 +1,7 @@
 #include "ui/preview_model.h"
 
+#include "ui/byte_text.h"
+
 namespace spurfix::ui {
 
 void PreviewModel::setLines(PreviewList lines) {
@@ -18,8 +20,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     }
     const auto row = static_cast<size_t>(index.row());
     if (role == Qt::DisplayRole) {
-        const std::string_view text = lines_.text(row);
-        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        return DisplayText(lines_.text(row));
     }
     if (role == Qt::UserRole) {
         return static_cast<int>(lines_.kind(row));

@@ -19,7 +19,6 @@ class SearchAnimation : public QWidget {
     void stop();
     [[nodiscard]] bool isPlaying() const { return timer_.isActive(); }
     [[nodiscard]] int currentFrame() const { return frame_; }
-    [[nodiscard]] int stopFrame() const { return kStopFrame; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -198,7 +198,8 @@ class TForm1 : public QWidget, private WalkObserver {
     void onClick(QAbstractButton* button, void (TForm1::*handler)());
 
     void setSourcePath(const std::string& path);
-    void runReading();
+    // One run; true when it ended without a stop.
+    bool runReading();
     [[nodiscard]] ListOptions currentListOptions() const;
     void flushTrace();
 

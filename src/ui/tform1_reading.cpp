@@ -10,6 +10,7 @@
 #include <QStackedWidget>
 
 #include "engine/list_file.h"
+#include "ui/byte_text.h"
 #include "ui/choose_dir_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/page_frame.h"
@@ -44,10 +45,6 @@ QString DriveLabel(platform::DriveType type) {
     return QStringLiteral(" (unbekannter Typ)");
 }
 
-QString Display(std::string_view bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
 }  // namespace
 
 void TForm1::FillDriveList() {
@@ -59,7 +56,7 @@ void TForm1::FillDriveList() {
             selected = ChooseDirComboBox->count();
         }
         const std::string root = drive.mountPoint == "/" ? "/" : drive.mountPoint + "/";
-        ChooseDirComboBox->addItem(Display(drive.mountPoint) + DriveLabel(drive.type),
+        ChooseDirComboBox->addItem(DisplayText(drive.mountPoint) + DriveLabel(drive.type),
                                    QByteArray::fromStdString(root));
     }
     ChooseDirComboBox->setCurrentIndex(selected == -1 ? 0 : selected);
@@ -74,13 +71,13 @@ void TForm1::ChooseDirComboBoxChange() {
 
 void TForm1::setSourcePath(const std::string& path) {
     sourcePath_ = path;
-    ChooseDirEdit->setText(Display(path));
+    ChooseDirEdit->setText(DisplayText(path));
 }
 
 std::string TForm1::sourcePath() const {
     // The edit field shows names that are not UTF-8 with replacement characters: the
     // bytes behind it are kept apart, as long as the text is the one set with them.
-    if (ChooseDirEdit->text() == Display(sourcePath_)) {
+    if (ChooseDirEdit->text() == DisplayText(sourcePath_)) {
         return sourcePath_;
     }
     return ChooseDirEdit->text().toLocal8Bit().toStdString();
@@ -128,13 +125,13 @@ void TForm1::StartInputPanelClick() {
     const bool forwardBefore = ForwardToFiles->isEnabled();
     BackToChooseDir->setEnabled(false);
     ForwardToFiles->setEnabled(false);
+    bool completed = false;
     do {
         restartPending_ = false;
-        runReading();
+        completed = runReading();
     } while (restartPending_ && !releaseScanListAfterRun_);
     BackToChooseDir->setEnabled(true);
-    ForwardToFiles->setEnabled(
-        forwardBefore || InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!"));
+    ForwardToFiles->setEnabled(forwardBefore || completed);
     runActive_ = false;
     if (releaseScanListAfterRun_) {
         ScanList.reset();
@@ -142,7 +139,7 @@ void TForm1::StartInputPanelClick() {
     }
 }
 
-void TForm1::runReading() {
+bool TForm1::runReading() {
     InputState = 2;
     StartInputPanel->hide();
     InputPreview->clear();
@@ -159,14 +156,13 @@ void TForm1::runReading() {
     spurfix::ScanList discarded;
     ReadSource(source, ScanList ? *ScanList : discarded, *this);
     flushTrace();
-    if (InputState == 3) {
-        InputText->setText(QStringLiteral("Einlesen abgebrochen!"));
-    } else {
-        InputText->setText(QStringLiteral("Einlesen erfolgreich beendet!"));
-    }
+    const bool completed = InputState != 3;
+    InputText->setText(completed ? QStringLiteral("Einlesen erfolgreich beendet!")
+                                 : QStringLiteral("Einlesen abgebrochen!"));
     Animate1->stop();
     StopInput->hide();
     InputState = 1;
+    return completed;
 }
 
 void TForm1::StopInputClick() {
@@ -192,7 +188,7 @@ void TForm1::folderEntered(std::string_view folderPath) {
     if (!pendingTrace_.isEmpty()) {
         pendingTrace_.append(QLatin1Char('\n'));
     }
-    pendingTrace_.append(Display(folderPath));
+    pendingTrace_.append(DisplayText(folderPath));
 }
 
 void TForm1::flushTrace() {
