@@ -2,6 +2,7 @@
 // what must hold for every list.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -31,10 +32,36 @@ bool IsMp3(std::string_view line) {
     return (name[dot + 1] | 0x20) == 'm' && (name[dot + 2] | 0x20) == 'p' && name[dot + 3] == '3';
 }
 
+// Lines longer than the line store's smallest block take other paths through it.
+constexpr size_t kLongLine = 16 * 1024;
+// Repeated parts stop growing here. A path past 1 MiB, which gets a block of its own,
+// reaches everything; a template passes 16 KiB, and its placeholders may grow it more.
+constexpr size_t kLongestPath = 3 * 1024 * 1024 / 2;
+constexpr size_t kLongestTemplate = 40 * 1024;
+size_t runsWithLongLines = 0;
+
+void ReportLongLines() {
+    std::fprintf(stderr, "runs with a line above 16 KiB: %zu\n", runsWithLongLines);
+}
+
+// The text `repeat` times, stopping once it is `limit` bytes or more.
+std::string Repeated(std::string_view text, size_t repeat, size_t limit) {
+    std::string result;
+    for (size_t i = 0; i < repeat && result.size() < limit && !text.empty(); ++i) {
+        result.append(text);
+    }
+    return result;
+}
+
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::atexit(ReportLongLines);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 3) {
+    if (size < 5) {
         return 0;
     }
     static const spurfix::platform::Collator collator("de");
@@ -52,17 +79,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t width =
         std::max<int32_t>(3, static_cast<int32_t>(std::to_string(filesFound).size()));
 
+    // Byte 2 repeats the template (byte 3 even) or the last line's name (byte 3 odd), so
+    // that short inputs reach long labels and long paths: a value v from 240 up repeats
+    // 2^(v-240) times.
+    const size_t repeat = data[2] >= 240 ? size_t{1} << (data[2] - 240) : 1;
+    const size_t templateRepeat = data[3] % 2 == 0 ? repeat : 1;
+    const size_t lastLineRepeat = data[3] % 2 == 1 ? repeat : 1;
+
     // The rest: the template up to the first NUL, then one line per NUL-separated piece,
     // each made a path below "/s/".
-    const std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
+    const std::string_view rest(reinterpret_cast<const char*>(data + 4), size - 4);
     const size_t templateEnd = std::min(rest.find('\0'), rest.size());
-    options.labelTemplate = std::string(rest.substr(0, templateEnd));
+    options.labelTemplate = Repeated(rest.substr(0, templateEnd), templateRepeat, kLongestTemplate);
     spurfix::ScanList scanList;
     size_t keptFiles = 0;
-    for (size_t pos = templateEnd + 1; pos < rest.size();) {
+    size_t longestLine = 0;
+    // Long labels are copied once per folder: a few lines suffice to reach them.
+    const size_t maxLines = templateRepeat > 1 || lastLineRepeat > 1 ? 4 : SIZE_MAX;
+    for (size_t pos = templateEnd + 1; pos < rest.size() && scanList.size() < maxLines;) {
         const size_t end = std::min(rest.find('\0', pos), rest.size());
-        const std::string line = "/s/" + std::string(rest.substr(pos, end - pos));
+        const std::string_view piece = rest.substr(pos, end - pos);
+        const std::string line = "/s/" + (end == rest.size() || scanList.size() + 1 == maxLines
+                                              ? Repeated(piece, lastLineRepeat, kLongestPath)
+                                              : std::string(piece));
         scanList.append(line);
+        longestLine = std::max(longestLine, line.size());
         if (line.back() != '/' &&
             (options.filter == spurfix::FileFilter::AllFiles || IsMp3(line))) {
             ++keptFiles;
@@ -79,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < preview.size(); ++i) {
         Check(preview.text(i) == again.text(i) && preview.kind(i) == again.kind(i));
         Check(preview.text(i).find_first_of("\r\n") == std::string_view::npos);
+        longestLine = std::max(longestLine, preview.text(i).size());
         if (preview.kind(i) == spurfix::EntryKind::DirectoryLabel) {
             Check(i + 1 == preview.size() || preview.kind(i + 1) == spurfix::EntryKind::File);
             continue;
@@ -92,5 +134,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     Check(fileLines == keptFiles);
+    runsWithLongLines += longestLine > kLongLine ? 1 : 0;
     return 0;
 }

@@ -2,24 +2,28 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 
 namespace spurfix {
 
 namespace {
 // Blocks grow with the list, so that a short list stays small and a long one needs
-// few blocks; a line too long for a block gets one of its own.
+// few blocks; a line longer than a quarter of the largest block gets one of its own.
 constexpr size_t kSmallestBlock = 16 * 1024;
 constexpr size_t kLargestBlock = 4 * 1024 * 1024;
+constexpr size_t kOwnBlockFrom = kLargestBlock / 4;
 }  // namespace
 
 char* LineList::reserveBytes(size_t length, Ref& ref) {
-    if (length > kLargestBlock / 4) {
+    if (length > kOwnBlockFrom) {
         blocks_.push_back(std::make_unique<char[]>(length));
         ref = {static_cast<uint32_t>(blocks_.size() - 1), 0, static_cast<uint32_t>(length)};
         return blocks_.back().get();
     }
     if (currentBlock_ == SIZE_MAX || currentUsed_ + length > currentSize_) {
-        currentSize_ = std::clamp(totalBytes_, kSmallestBlock, kLargestBlock);
+        // The block follows the list's size, but always holds the line it is made for.
+        currentSize_ = std::max(length, std::clamp(totalBytes_, kSmallestBlock, kLargestBlock));
         blocks_.push_back(std::make_unique<char[]>(currentSize_));
         currentBlock_ = blocks_.size() - 1;
         currentUsed_ = 0;
@@ -31,10 +35,13 @@ char* LineList::reserveBytes(size_t length, Ref& ref) {
 }
 
 void LineList::append(std::string_view first, std::string_view second, std::string_view third) {
+    const size_t length = first.size() + second.size() + third.size();
+    if (length > std::numeric_limits<uint32_t>::max()) {
+        throw std::length_error("Zeile zu lang");
+    }
     if ((size_ & kRefChunkMask) == 0 && (size_ >> kRefChunkBits) == refs_.size()) {
         refs_.push_back(std::make_unique<Ref[]>(kRefChunkSize));
     }
-    const size_t length = first.size() + second.size() + third.size();
     Ref& ref = refs_[size_ >> kRefChunkBits][size_ & kRefChunkMask];
     char* target = reserveBytes(length, ref);
     for (std::string_view part : {first, second, third}) {

@@ -47,6 +47,9 @@ bool FolderEntries::read(int folderFd) {
             const auto* d = reinterpret_cast<const dirent64*>(block + pos);
             pos += d->d_reclen;
             const size_t length = std::strlen(d->d_name);
+            if (names_.size() + length > UINT32_MAX) {
+                return true;  // offsets are 32 bits: a listing of 4 GiB of names ends here
+            }
             bool isFolder = d->d_type == DT_DIR;
             if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
                 isFolder = LeadsToFolder(folderFd, d->d_name);

@@ -40,5 +40,37 @@ TEST(LineList, BehavesLikeAVectorOfStrings) {
     EXPECT_EQ(list[0], "abc");
 }
 
+// A line longer than the smallest block, stored while the list is still short, must get
+// a block that holds it; the lines around it stay intact.
+TEST(LineList, LongLinesFirstOrAfterShortOnes) {
+    constexpr size_t kKiB = 1024;
+    constexpr size_t kMiB = 1024 * kKiB;
+    for (const size_t length : {16 * kKiB + 1, 100 * kKiB, kMiB - 1, kMiB + 1, 4 * kMiB + 1}) {
+        for (const size_t shortLinesBefore : {0, 3}) {
+            std::vector<std::string> model;
+            for (size_t i = 0; i < shortLinesBefore; ++i) {
+                model.push_back("kurz " + std::to_string(i));
+            }
+            std::string longLine(length, '\0');
+            for (size_t i = 0; i < length; ++i) {
+                longLine[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
+            }
+            model.push_back(longLine);
+            model.push_back("danach");
+            model.push_back(longLine.substr(0, length / 2));
+
+            LineList list;
+            for (const std::string& line : model) {
+                list.append(line);
+            }
+            ASSERT_EQ(list.size(), model.size());
+            for (size_t i = 0; i < model.size(); ++i) {
+                EXPECT_TRUE(list[i] == model[i])
+                    << "line " << i << " of the case " << length << " after " << shortLinesBefore;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace spurfix

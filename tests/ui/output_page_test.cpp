@@ -162,5 +162,28 @@ TEST_F(OutputPageTest, NamesThatAreNotUtf8AreShownReplacedAndWrittenAsBytes) {
     EXPECT_EQ(tree.read("bytes.txt"), "001 - Gr\xFC\xDF\r\n");
 }
 
+// A template longer than the line store's smallest block, pasted into the field as a
+// person would, labels every folder in the preview and in the file.
+TEST_F(OutputPageTest, LongLabelTemplateReachesPreviewAndFile) {
+    QString longTemplate = QStringLiteral("[%NAME%] ");
+    while (longTemplate.size() < 20000) {
+        longTemplate += QString::number(longTemplate.size() % 10);
+    }
+    UserClick(form->DirLabelTemplate);
+    UserPaste(longTemplate);
+    ASSERT_EQ(form->DirLabelTemplate->text(), longTemplate);
+    const QString tail = longTemplate.mid(8);
+    UserClick(form->ForwardToPreview);
+    EXPECT_EQ(previewLines(),
+              (QStringList{"[Live]" + tail + "|1", "001 - Hit|2", "[Rock]" + tail + "|1",
+                           "002 - Intro|2", "003 - Song|2"}));
+    UserClick(form->ForwardToOutput);
+    prompter.fileNames = {QString::fromStdString(tree.path("lang.txt"))};
+    UserClick(form->SaveButton);
+    const std::string label = tail.toStdString();
+    EXPECT_EQ(tree.read("lang.txt"), "[Live]" + label + "\r\n001 - Hit\r\n[Rock]" + label +
+                                         "\r\n002 - Intro\r\n003 - Song\r\n");
+}
+
 }  // namespace
 }  // namespace spurfix::ui::test

@@ -1,10 +1,14 @@
 #include "wizard_fixture.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QTest>
+#include <QWindow>
 
 namespace spurfix::ui::test {
 
@@ -56,7 +60,8 @@ void WizardTest::SetUp() {
     form->attachDialogs(chooser.get(), about.get());
     form->setDriveSource([this] { return drives; });
     form->show();
-    form->FormActivate();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
 }
 
 void WizardTest::TearDown() {
@@ -79,6 +84,41 @@ void WizardTest::ReadFolder(const std::string& folder) {
     form->ForwardToInputClick();
     Click(form->StartInput);
     ASSERT_FALSE(form->isReading());
+}
+
+namespace {
+QWindow* WindowOf(QWidget* widget, QPoint& at) {
+    if (at == QPoint(-1, -1)) {
+        at = widget->rect().center();
+    }
+    QWidget* topLevel = widget->window();
+    at = widget->mapTo(topLevel, at);
+    return topLevel->windowHandle();
+}
+}  // namespace
+
+void UserClick(QWidget* widget, QPoint at) {
+    QWindow* window = WindowOf(widget, at);
+    ASSERT_NE(window, nullptr) << widget->objectName().toStdString() << " is not shown";
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void UserDoubleClick(QWidget* widget, QPoint at) {
+    QWindow* window = WindowOf(widget, at);
+    ASSERT_NE(window, nullptr) << widget->objectName().toStdString() << " is not shown";
+    QTest::mouseDClick(window, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void UserKey(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QWindow* window = QGuiApplication::focusWindow();
+    ASSERT_NE(window, nullptr) << "no window has the focus";
+    QTest::keyClick(window, key, modifiers);
+}
+
+void UserPaste(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    UserKey(Qt::Key_A, Qt::ControlModifier);
+    UserKey(Qt::Key_V, Qt::ControlModifier);
 }
 
 namespace {

@@ -75,6 +75,15 @@ class WizardTest : public ::testing::Test {
     std::unique_ptr<TForm2> about;
 };
 
+// A person's mouse and keyboard: events go to the window system, so a click reaches
+// whatever lies under the pointer (nothing when a modal dialog blocks it) and a key
+// goes to whatever has the focus.
+void UserClick(QWidget* widget, QPoint at = QPoint(-1, -1));
+void UserDoubleClick(QWidget* widget, QPoint at = QPoint(-1, -1));
+void UserKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// Pastes the text from the clipboard into the focused field.
+void UserPaste(const QString& text);
+
 // Calls `action` inside the n-th progress update from now: the pending events that a
 // reading processes at every update are counted.
 void DuringUpdate(int n, std::function<void()> action);
