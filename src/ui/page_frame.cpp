@@ -1,6 +1,7 @@
 #include "ui/page_frame.h"
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -15,6 +16,10 @@ QWidget* MakePage(QWidget* parent, const QString& name) {
     page->setObjectName(name);
     page->setFixedSize(kWidth, kHeight);
     return page;
+}
+
+QGroupBox* MakeContentBox(QWidget* page, const QString& name) {
+    return Make<QGroupBox>(page, name, QRect(kBorder, kContentTop, kInnerWidth, kContentHeight));
 }
 
 QLabel* MakeTitleBand(QWidget* page, const QString& name, const QString& text) {

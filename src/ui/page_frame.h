@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -24,7 +26,26 @@ constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 28;
 }  // namespace page_geometry
 
+// A control with its name and place on its page.
+template <class Control>
+Control* Make(QWidget* parent, const QString& name, const QRect& geometry) {
+    auto* control = new Control(parent);
+    control->setObjectName(name);
+    control->setGeometry(geometry);
+    return control;
+}
+
+template <class Control>
+Control* MakeWithText(QWidget* parent, const QString& name, const QString& text,
+                      const QRect& geometry) {
+    auto* control = Make<Control>(parent, name, geometry);
+    control->setText(text);
+    return control;
+}
+
 QWidget* MakePage(QWidget* parent, const QString& name);
+// The group box between the title band and the bottom bar.
+QGroupBox* MakeContentBox(QWidget* page, const QString& name);
 QLabel* MakeTitleBand(QWidget* page, const QString& name, const QString& text);
 QWidget* MakeBottomBar(QWidget* page, const QString& name);
 QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, bool bold);

@@ -194,13 +194,14 @@ class TForm1 : public QWidget, private WalkObserver {
     void buildDirsPage();
     void buildPreviewPage();
     void buildOutputPage();
-    void connectHandlers();
     void onClick(QAbstractButton* button, void (TForm1::*handler)());
 
     void setSourcePath(const std::string& path);
     // One run; true when it ended without a stop.
     bool runReading();
     [[nodiscard]] ListOptions currentListOptions() const;
+    void readFileOptions(ListOptions& options) const;
+    void readFolderOptions(ListOptions& options) const;
     void flushTrace();
 
     // Reading observer.
