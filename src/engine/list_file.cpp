@@ -1,60 +1,175 @@
+// The list file. A user's old list is never lost: whatever fails, and wherever the
+// program is killed, the target holds its complete old content or the complete new
+// list, and no stray file is left beside it.
+//
+// - A new file is written unnamed (O_TMPFILE) in the target's folder and gets its name
+//   only when it is complete.
+// - An existing file is replaced the same way when the new file can keep everything
+//   that belongs to the old one (owner, group, mode, ACL, extended attributes, its only
+//   name); otherwise, and when no new file can be made beside it, it is overwritten in
+//   place after its full size has been reserved, so that no lack of space can cut it.
+// - The writing runs in a child process that blocks every signal it can: killing the
+//   program does not stop it halfway. The child touches only memory made before it.
 #include "engine/list_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <string_view>
+#include <vector>
 
 namespace spurfix {
 
-EInOutError EInOutError::FromErrno(int errnoValue) {
-    switch (errnoValue) {
-        case ENOENT:
-        case ENOTDIR:
-        case ENAMETOOLONG:
-        case EINVAL:
-            return {3, "Ungültiger Dateiname"};
-        case EMFILE:
-        case ENFILE:
-            return {4, "Zu viele geöffnete Dateien"};
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case EISDIR:
-        case ETXTBSY:
-            return {5, "Dateizugriff verweigert"};
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return {101, "Zu wenig Speicherplatz"};
-        default:
-            return {errnoValue, "E/A-Fehler " + std::to_string(errnoValue)};
-    }
-}
-
 namespace {
 
-[[noreturn]] void ThrowErrno() {
-    throw EInOutError::FromErrno(errno);
+[[noreturn]] void ThrowErrno(int error = errno) {
+    throw EInOutError::FromErrno(error);
 }
 
-// Buffered writes to a descriptor it owns; every failure is thrown.
-class ListWriter {
-  public:
-    explicit ListWriter(int fd) : fd_(fd), buffer_(std::make_unique<char[]>(kBufferSize)) {}
-    ~ListWriter() {
-        if (fd_ >= 0) {
-            ::close(fd_);
+constexpr int kMaxLinkHops = 40;  // as the kernel allows
+constexpr size_t kTempNameCount = 16;
+constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kXattrListSize = 64 * 1024;
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ReadLink(const std::string& path) {
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t got = readlink(path.c_str(), target.data(), target.size());
+        if (got < 0) {
+            ThrowErrno();
+        }
+        if (static_cast<size_t>(got) < target.size()) {
+            target.resize(static_cast<size_t>(got));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+// The file a name leads to: links are followed as the kernel follows them, except that
+// a link to a name that does not exist leads to that name, so that the file it names
+// is created and the link stays a link.
+struct Target {
+    std::string path;
+    bool exists = false;
+    struct stat info {};
+};
+
+Target ResolveTarget(const std::string& fileName) {
+    Target target;
+    target.path = fileName;
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        if (lstat(target.path.c_str(), &target.info) != 0) {
+            if (errno != ENOENT) {
+                ThrowErrno();
+            }
+            return target;
+        }
+        if (!S_ISLNK(target.info.st_mode)) {
+            target.exists = true;
+            return target;
+        }
+        std::string linked = ReadLink(target.path);
+        if (linked.empty() || linked.front() != '/') {
+            linked.insert(0, DirectoryOf(target.path));
+        }
+        target.path = std::move(linked);
+    }
+    ThrowErrno(ELOOP);
+}
+
+struct ExtendedAttribute {
+    std::string name;
+    std::string value;
+};
+
+std::vector<ExtendedAttribute> ReadExtendedAttributes(int fd) {
+    std::vector<ExtendedAttribute> attributes;
+    std::vector<char> names(kXattrListSize);
+    const ssize_t listed = flistxattr(fd, names.data(), names.size());
+    for (ssize_t pos = 0; pos < listed;) {
+        ExtendedAttribute attribute{names.data() + pos, {}};
+        pos += static_cast<ssize_t>(attribute.name.size()) + 1;
+        const ssize_t size = fgetxattr(fd, attribute.name.c_str(), nullptr, 0);
+        if (size < 0) {
+            continue;
+        }
+        attribute.value.resize(static_cast<size_t>(size));
+        const ssize_t got =
+            fgetxattr(fd, attribute.name.c_str(), attribute.value.data(), attribute.value.size());
+        if (got >= 0) {
+            attribute.value.resize(static_cast<size_t>(got));
+            attributes.push_back(std::move(attribute));
         }
     }
-    ListWriter(const ListWriter&) = delete;
-    ListWriter& operator=(const ListWriter&) = delete;
+    return attributes;
+}
 
+// Everything the writing needs, made before it starts: from here on nothing allocates,
+// so that the writing can run in a child process of a threaded program.
+struct ExportPlan {
+    enum class Way {
+        Device,   // a device or fifo: written as it is
+        Create,   // no file of that name yet
+        Replace,  // an existing regular file
+    };
+    Way way = Way::Create;
+    int folderFd = -1;
+    std::string name;   // of the target in its folder
+    int targetFd = -1;  // the device, or the existing file opened for writing in place
+    struct stat old {};
+    bool onlyInPlace = false;  // other names (hard links) must see the new list too
+    std::vector<ExtendedAttribute> attributes;
+    std::array<std::string, kTempNameCount> tempNames;
+    bool unnamedFiles = true;  // O_TMPFILE can be given a name through /proc
+    uint64_t totalBytes = 0;
+    std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kBufferSize);
+    std::unique_ptr<char[]> attributeNames = std::make_unique<char[]>(kXattrListSize);
+
+    ExportPlan() = default;
+    ExportPlan(const ExportPlan&) = delete;
+    ExportPlan& operator=(const ExportPlan&) = delete;
+    ~ExportPlan() {
+        for (int fd : {folderFd, targetFd}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+};
+
+// Buffered writes of the list to a descriptor; the first failure is kept and ends it.
+class ListWriter {
+  public:
+    ListWriter(int fd, char* buffer) : fd_(fd), buffer_(buffer) {}
+
+    int writeList(const PreviewList& preview) {
+        for (size_t i = 0; i < preview.size() && error_ == 0; ++i) {
+            write(preview.text(i));
+            write("\r\n");
+        }
+        flush();
+        return error_;
+    }
+
+  private:
     void write(std::string_view bytes) {
         if (used_ + bytes.size() > kBufferSize) {
             flush();
@@ -63,48 +178,23 @@ class ListWriter {
                 return;
             }
         }
-        std::copy(bytes.begin(), bytes.end(), buffer_.get() + used_);
+        std::memcpy(buffer_ + used_, bytes.data(), bytes.size());
         used_ += bytes.size();
     }
 
-    void writeList(const PreviewList& preview) {
-        for (size_t i = 0; i < preview.size(); ++i) {
-            write(preview.text(i));
-            write("\r\n");
-        }
-        flush();
-    }
-
-    void syncData() {
-        if (fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
-            ThrowErrno();
-        }
-    }
-
-    void close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) {
-            ThrowErrno();
-        }
-    }
-
-  private:
-    static constexpr size_t kBufferSize = 64 * 1024;
-
     void flush() {
-        writeOut(buffer_.get(), used_);
+        writeOut(buffer_, used_);
         used_ = 0;
     }
 
     void writeOut(const char* data, size_t size) {
-        while (size > 0) {
+        while (size > 0 && error_ == 0) {
             const ssize_t written = ::write(fd_, data, size);
             if (written < 0) {
-                if (errno == EINTR) {
-                    continue;
+                if (errno != EINTR) {
+                    error_ = errno;
                 }
-                ThrowErrno();
+                continue;
             }
             data += written;
             size -= static_cast<size_t>(written);
@@ -112,96 +202,322 @@ class ListWriter {
     }
 
     int fd_;
-    std::unique_ptr<char[]> buffer_;
+    char* buffer_;
     size_t used_ = 0;
+    int error_ = 0;
 };
 
-// Create or truncate and write, for targets that cannot be replaced: devices, fifos,
-// and files in folders where nothing can be created.
-void WriteInPlace(const std::string& fileName, const PreviewList& preview) {
-    // Non-blocking open, so that a fifo without a reader fails instead of hanging.
-    const int fd = open(fileName.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
-        ThrowErrno();
-    }
-    ListWriter writer(fd);
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
-    writer.writeList(preview);
-    writer.close();
+int SyncData(int fd) {
+    // Devices and some file systems have nothing to sync.
+    return fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
 }
 
-std::string ResolvedTarget(const std::string& fileName) {
-    struct stat link {};
-    if (lstat(fileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> resolved(realpath(fileName.c_str(), nullptr),
-                                                             &std::free);
-        if (resolved) {
-            return resolved.get();
+// "/proc/self/fd/N" without allocating.
+void ProcFdPath(int fd, char (&path)[32]) {
+    static constexpr char kPrefix[] = "/proc/self/fd/";
+    std::memcpy(path, kPrefix, sizeof kPrefix);
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + fd % 10);
+        fd /= 10;
+    } while (fd > 0);
+    size_t pos = sizeof kPrefix - 1;
+    while (count > 0) {
+        path[pos++] = digits[--count];
+    }
+    path[pos] = '\0';
+}
+
+bool IsUnsupported(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS;
+}
+
+bool CallsForInPlace(int error) {
+    return error == EACCES || error == EPERM || error == ENOSPC || error == EDQUOT ||
+           error == EMLINK;
+}
+
+// A new file in the target's folder, unnamed where the file system allows; `named`
+// tells which temporary name it got otherwise. -1 with errno on failure.
+int OpenNewFile(const ExportPlan& plan, int& named) {
+    named = -1;
+    if (plan.unnamedFiles) {
+        const int fd = openat(plan.folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0 || !IsUnsupported(errno)) {
+            return fd;
         }
     }
-    return fileName;
+    for (size_t i = 0; i < plan.tempNames.size(); ++i) {
+        const int fd = openat(plan.folderFd, plan.tempNames[i].c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            named = fd >= 0 ? static_cast<int>(i) : -1;
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
 }
 
-mode_t CurrentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
+void DiscardNewFile(const ExportPlan& plan, int fd, int named) {
+    close(fd);
+    if (named >= 0) {
+        unlinkat(plan.folderFd, plan.tempNames[static_cast<size_t>(named)].c_str(), 0);
+    }
+}
+
+// Gives the new file the owner, group, mode, ACL and extended attributes of the old
+// one; false when it cannot have them all.
+bool TakeOverWhatBelongs(const ExportPlan& plan, int fd) {
+    if (fchown(fd, plan.old.st_uid, plan.old.st_gid) != 0) {
+        // Only root may give a file away: the check below finds it out.
+    }
+    if (fchmod(fd, plan.old.st_mode & 07777) != 0) {
+        return false;
+    }
+    // Attributes the new file got from its folder (a default ACL) but the old one lacks.
+    const ssize_t listed = flistxattr(fd, plan.attributeNames.get(), kXattrListSize);
+    for (ssize_t pos = 0; pos < listed;) {
+        const char* name = plan.attributeNames.get() + pos;
+        pos += static_cast<ssize_t>(std::strlen(name)) + 1;
+        bool kept = false;
+        for (const ExtendedAttribute& attribute : plan.attributes) {
+            kept = kept || attribute.name == name;
+        }
+        if (!kept && fremovexattr(fd, name) != 0) {
+            return false;
+        }
+    }
+    if (listed < 0 && errno != ENOTSUP) {
+        return false;
+    }
+    for (const ExtendedAttribute& attribute : plan.attributes) {
+        if (fsetxattr(fd, attribute.name.c_str(), attribute.value.data(), attribute.value.size(),
+                      0) != 0) {
+            return false;
+        }
+    }
+    struct stat now {};
+    return fstat(fd, &now) == 0 && now.st_uid == plan.old.st_uid && now.st_gid == plan.old.st_gid &&
+           (now.st_mode & 07777) == (plan.old.st_mode & 07777);
+}
+
+// Gives the complete new file the target's name. An existing file is replaced in one
+// step; an unnamed file first gets a temporary name for that step.
+int NameNewFile(const ExportPlan& plan, int fd, int named) {
+    if (named < 0) {
+        char procPath[32];
+        ProcFdPath(fd, procPath);
+        if (plan.way == ExportPlan::Way::Create) {
+            return linkat(AT_FDCWD, procPath, plan.folderFd, plan.name.c_str(),
+                          AT_SYMLINK_FOLLOW) == 0
+                       ? 0
+                       : errno;
+        }
+        for (size_t i = 0; i < plan.tempNames.size() && named < 0; ++i) {
+            if (linkat(AT_FDCWD, procPath, plan.folderFd, plan.tempNames[i].c_str(),
+                       AT_SYMLINK_FOLLOW) == 0) {
+                named = static_cast<int>(i);
+            } else if (errno != EEXIST) {
+                return errno;
+            }
+        }
+        if (named < 0) {
+            return EEXIST;
+        }
+    }
+    const char* temporary = plan.tempNames[static_cast<size_t>(named)].c_str();
+    if (renameat(plan.folderFd, temporary, plan.folderFd, plan.name.c_str()) != 0) {
+        const int error = errno;
+        unlinkat(plan.folderFd, temporary, 0);
+        return error;
+    }
+    return 0;
+}
+
+// Overwrites the existing file. Its full size is reserved first, so that the writing
+// cannot run out of space halfway; if that fails, the file is left as it was.
+int WriteInPlace(const ExportPlan& plan, const PreviewList& preview) {
+    const int fd = plan.targetFd;
+    if (fd < 0) {
+        return EACCES;
+    }
+    const auto total = static_cast<off_t>(plan.totalBytes);
+    if (total > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, total) != 0) {
+        if (!IsUnsupported(errno)) {
+            return errno;
+        }
+        // Without reservation, only a list that fits into the free space is written.
+        struct statvfs space {};
+        const auto needed = static_cast<uint64_t>(std::max<off_t>(0, total - plan.old.st_size));
+        if (fstatvfs(fd, &space) != 0 ||
+            static_cast<uint64_t>(space.f_bavail) * space.f_frsize < needed + kBufferSize) {
+            return ENOSPC;
+        }
+    }
+    if (lseek(fd, 0, SEEK_SET) != 0) {
+        return errno;
+    }
+    if (const int error = ListWriter(fd, plan.buffer.get()).writeList(preview); error != 0) {
+        return error;
+    }
+    if (ftruncate(fd, total) != 0) {
+        return errno;
+    }
+    return SyncData(fd);
+}
+
+// The whole writing; the error number, or 0. Allocates nothing.
+int CarryOut(const ExportPlan& plan, const PreviewList& preview) {
+    if (plan.way == ExportPlan::Way::Device) {
+        if (const int error = ListWriter(plan.targetFd, plan.buffer.get()).writeList(preview)) {
+            return error;
+        }
+        return SyncData(plan.targetFd);
+    }
+    if (plan.onlyInPlace) {
+        return WriteInPlace(plan, preview);
+    }
+    int named = -1;
+    const int fd = OpenNewFile(plan, named);
+    if (fd < 0) {
+        const int error = errno;
+        return plan.way == ExportPlan::Way::Replace && CallsForInPlace(error)
+                   ? WriteInPlace(plan, preview)
+                   : error;
+    }
+    if (plan.way == ExportPlan::Way::Replace && !TakeOverWhatBelongs(plan, fd)) {
+        DiscardNewFile(plan, fd, named);
+        return WriteInPlace(plan, preview);
+    }
+    int error = ListWriter(fd, plan.buffer.get()).writeList(preview);
+    if (error == 0) {
+        error = SyncData(fd);
+    }
+    if (error != 0) {
+        DiscardNewFile(plan, fd, named);
+        // The old file may still take the list where a whole second copy did not fit.
+        return plan.way == ExportPlan::Way::Replace && CallsForInPlace(error)
+                   ? WriteInPlace(plan, preview)
+                   : error;
+    }
+    error = NameNewFile(plan, fd, named);
+    close(fd);
+    return error;
+}
+
+// Runs the writing in a child process that blocks every signal it can, so that killing
+// the program does not stop it halfway; the program waits for it. Where no child can be
+// made, the writing runs here.
+int CarryOutOutlivingAKill(const ExportPlan& plan, const PreviewList& preview) {
+    int channel[2];
+    if (pipe2(channel, O_CLOEXEC) != 0) {
+        return CarryOut(plan, preview);
+    }
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int error = CarryOut(plan, preview);
+        (void)!write(channel[1], &error, sizeof error);
+        _exit(0);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    close(channel[1]);
+    if (child < 0) {
+        close(channel[0]);
+        return CarryOut(plan, preview);
+    }
+    int error = EIO;  // the child died without a word
+    ssize_t got = 0;
+    do {
+        got = read(channel[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    close(channel[0]);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return error;
+}
+
+std::array<std::string, kTempNameCount> TempNames() {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    std::array<std::string, kTempNameCount> names;
+    for (std::string& name : names) {
+        name = ".spurfix-";
+        for (int i = 0; i < 8; ++i) {
+            name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+        }
+    }
+    return names;
+}
+
+uint64_t TotalBytes(const PreviewList& preview) {
+    uint64_t total = 0;
+    for (size_t i = 0; i < preview.size(); ++i) {
+        total += preview.text(i).size() + 2;
+    }
+    return total;
+}
+
+void PlanTarget(ExportPlan& plan, const std::string& fileName) {
+    const Target target = ResolveTarget(fileName);
+    const std::string folder = DirectoryOf(target.path);
+    plan.name = target.path.substr(folder.size());
+    if (target.exists && !S_ISREG(target.info.st_mode)) {
+        if (S_ISDIR(target.info.st_mode)) {
+            ThrowErrno(EISDIR);
+        }
+        // Non-blocking, so that a fifo without a reader fails instead of hanging.
+        plan.way = ExportPlan::Way::Device;
+        plan.targetFd =
+            open(target.path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (plan.targetFd < 0) {
+            ThrowErrno();
+        }
+        fcntl(plan.targetFd, F_SETFL, fcntl(plan.targetFd, F_GETFL) & ~O_NONBLOCK);
+        return;
+    }
+    plan.folderFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (plan.folderFd < 0) {
+        ThrowErrno();
+    }
+    if (!target.exists) {
+        plan.way = ExportPlan::Way::Create;
+        return;
+    }
+    plan.way = ExportPlan::Way::Replace;
+    // Whoever may not write the file may not replace it either.
+    plan.targetFd = openat(plan.folderFd, plan.name.c_str(),
+                           O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (plan.targetFd < 0 || fstat(plan.targetFd, &plan.old) != 0) {
+        ThrowErrno();
+    }
+    if (!S_ISREG(plan.old.st_mode) || plan.old.st_ino != target.info.st_ino ||
+        plan.old.st_dev != target.info.st_dev) {
+        ThrowErrno(EAGAIN);  // the file changed under our hands
+    }
+    plan.onlyInPlace = plan.old.st_nlink > 1;
+    plan.attributes = ReadExtendedAttributes(plan.targetFd);
 }
 
 }  // namespace
 
 void WriteListFile(const std::string& fileName, const PreviewList& preview) {
     if (fileName.empty()) {
-        throw EInOutError::FromErrno(ENOENT);
+        ThrowErrno(ENOENT);
     }
-    const std::string target = ResolvedTarget(fileName);
-    struct stat existing {};
-    const bool exists = stat(target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        WriteInPlace(fileName, preview);
-        return;
-    }
-    if (exists) {
-        // Whoever may not write the file may not replace it either.
-        const int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (probe < 0) {
-            ThrowErrno();
-        }
-        close(probe);
-    }
-
-    const size_t slash = target.rfind('/');
-    std::string temporary =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-        ".spurfix-XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        WriteInPlace(fileName, preview);
-        return;
-    }
-    ListWriter writer(fd);
-    try {
-        if (exists) {
-            fchmod(fd, existing.st_mode & 07777);
-            if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-                // Only root may give a file away; others keep their own ownership.
-            }
-        } else {
-            fchmod(fd, 0666 & ~CurrentUmask());
-        }
-        writer.writeList(preview);
-        writer.syncData();
-        writer.close();
-        if (rename(temporary.c_str(), target.c_str()) != 0) {
-            ThrowErrno();
-        }
-    } catch (...) {
-        unlink(temporary.c_str());
-        throw;
+    ExportPlan plan;
+    PlanTarget(plan, fileName);
+    plan.tempNames = TempNames();
+    plan.unnamedFiles = access("/proc/self/fd", X_OK) == 0;
+    plan.totalBytes = TotalBytes(preview);
+    if (const int error = CarryOutOutlivingAKill(plan, preview); error != 0) {
+        ThrowErrno(error);
     }
 }
 

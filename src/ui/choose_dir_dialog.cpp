@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "engine/list_file.h"
+#include "engine/in_out_error.h"
 #include "platform/collation.h"
 #include "platform/subfolders.h"
 #include "ui/byte_text.h"

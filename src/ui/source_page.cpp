@@ -7,7 +7,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 
-#include "engine/list_file.h"
+#include "engine/in_out_error.h"
 #include "ui/byte_text.h"
 #include "ui/choose_dir_dialog.h"
 #include "ui/dialog_seam.h"

@@ -12,6 +12,7 @@
 #include <functional>
 #include <iostream>
 
+#include "support/child_process.h"
 #include "support/temp_tree.h"
 #include "wizard_fixture.h"
 
@@ -26,20 +27,24 @@ struct Fault {
     std::function<std::string(TempTree&, std::string& skip)> arrange;
     QString message;
     std::function<void(TempTree&)> undo = [](TempTree&) {};
+    // The export runs in a child process as the user nobody, so that this process
+    // keeps its rights.
+    bool asNobody = false;
 };
 
 bool PrivateMounts() {
     return std::getenv("SPURFIX_PRIVATE_MOUNTS") != nullptr;
 }
 
-std::string SmallTmpfs(TempTree& tree, std::string& skip, bool full) {
+std::string SmallTmpfs(TempTree& tree, std::string& skip, bool full,
+                       const char* options = "size=64k") {
     if (!PrivateMounts()) {
         skip = "needs a private mount namespace (the test entry run under unshare --mount has one)";
         return {};
     }
     tree.folder(full ? "voll" : "nurlesen");
     const std::string mountPoint = tree.path(full ? "voll" : "nurlesen");
-    if (mount("spurfix", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    if (mount("spurfix", mountPoint.c_str(), "tmpfs", 0, options) != 0) {
         skip = "cannot mount a tmpfs here";
         return {};
     }
@@ -99,6 +104,18 @@ TEST_F(ExportFaultsTest, EveryFaultThroughTheWindow) {
         {"full small tmpfs",
          [](TempTree& t, std::string& skip) { return SmallTmpfs(t, skip, true); },
          "Zu wenig Speicherplatz.", [](TempTree& t) { umount(t.path("voll").c_str()); }},
+        {"full small tmpfs without a free inode",
+         [](TempTree& t, std::string& skip) {
+             return SmallTmpfs(t, skip, true, "size=64k,nr_inodes=3");
+         },
+         "Zu wenig Speicherplatz.", [](TempTree& t) { umount(t.path("voll").c_str()); }},
+        {"link in a circle",
+         [](TempTree& t, std::string&) {
+             t.link("kreis-b", "kreis-a");
+             t.link("kreis-a", "kreis-b");
+             return t.path("kreis-a");
+         },
+         "Die Verknüpfung führt im Kreis und nennt keine Datei."},
         {"read-only mount",
          [](TempTree& t, std::string& skip) { return SmallTmpfs(t, skip, false); },
          "Dateizugriff verweigert.", [](TempTree& t) { umount(t.path("nurlesen").c_str()); }},
@@ -127,23 +144,18 @@ TEST_F(ExportFaultsTest, EveryFaultThroughTheWindow) {
              ioctl(fd, FS_IOC_SETFLAGS, &flags);
              close(fd);
          }},
-        {"read-only file, root's rights dropped",
+        {"read-only file for a user without rights",
          [](TempTree& t, std::string& skip) {
              t.file("nurlesbar.txt", "frueher");
              chmod(t.path("nurlesbar.txt").c_str(), 0444);
-             // The user nobody: as root, the rights over files are dropped for the export.
-             if (geteuid() == 0 && seteuid(65534) != 0) {
-                 skip = "cannot drop root's rights";
+             if (!spurfix::test::RunsAsRoot() &&
+                 access(t.path("nurlesbar.txt").c_str(), W_OK) == 0) {
+                 skip = "this user may write a read-only file";
                  return std::string();
              }
              return t.path("nurlesbar.txt");
          },
-         "Dateizugriff verweigert.",
-         [](TempTree&) {
-             if (getuid() == 0) {
-                 (void)!seteuid(0);
-             }
-         }},
+         "Dateizugriff verweigert.", [](TempTree&) {}, true},
         {"fifo without a reader",
          [](TempTree& t, std::string&) {
              mkfifo(t.path("rohr").c_str(), 0644);
@@ -171,7 +183,21 @@ TEST_F(ExportFaultsTest, EveryFaultThroughTheWindow) {
         }
         prompter.messages.clear();
         prompter.fileNames = {QString::fromStdString(target)};
-        Click(form->SaveButton);
+        if (fault.asNobody) {
+            const std::string shown = spurfix::test::RunInChild([&]() -> std::string {
+                if (spurfix::test::RunsAsRoot() && !spurfix::test::BecomeNobody()) {
+                    return "cannot become nobody";
+                }
+                Click(form->SaveButton);
+                return prompter.messages.size() == 1 &&
+                               prompter.messages[0].kind == BoxKind::DefaultError
+                           ? prompter.messages[0].text.toStdString()
+                           : "no error box";
+            });
+            prompter.messages.push_back({BoxKind::DefaultError, QString::fromStdString(shown)});
+        } else {
+            Click(form->SaveButton);
+        }
         if (regular) {
             EXPECT_EQ(tree.read(target.substr(tree.root().size())), before);
         }

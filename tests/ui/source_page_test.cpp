@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "engine/list_file.h"
+#include "engine/in_out_error.h"
 #include "support/temp_tree.h"
 #include "wizard_fixture.h"
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace spurfix {
+
+// An input/output failure with its numeric code and German message, as the user sees it:
+// listing a folder or writing the list file.
+class EInOutError : public std::runtime_error {
+  public:
+    EInOutError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    [[nodiscard]] int code() const { return code_; }
+
+    // The code and message for a failure that the system reports as `errnoValue`.
+    static EInOutError FromErrno(int errnoValue);
+
+  private:
+    int code_;
+};
+
+}  // namespace spurfix

@@ -1,0 +1,317 @@
+// Every way an export can fail or be interrupted must leave the user's old list whole,
+// and a replaced file keeps what belongs to it. The faults are real: small tmpfs
+// mounts in a private mount namespace, another user in a child process, kills.
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <chrono>
+#include <functional>
+#include <iostream>
+#include <thread>
+#include <tuple>
+
+#include "engine/list_file.h"
+#include "support/child_process.h"
+#include "support/temp_tree.h"
+
+namespace spurfix {
+namespace {
+
+using test::RunInChild;
+using test::TempTree;
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kUsers = 100;
+
+PreviewList ListOfBytes(size_t lines, std::string_view text = "001 - ein Lied mit einem Namen") {
+    PreviewList preview;
+    for (size_t i = 0; i < lines; ++i) {
+        preview.append(text, EntryKind::File);
+    }
+    return preview;
+}
+
+std::string FileText(const PreviewList& preview) {
+    std::string text;
+    for (size_t i = 0; i < preview.size(); ++i) {
+        text.append(preview.text(i)).append("\r\n");
+    }
+    return text;
+}
+
+std::string Outcome(const std::string& fileName, const PreviewList& preview) {
+    try {
+        WriteListFile(fileName, preview);
+        return "written";
+    } catch (const EInOutError& error) {
+        return std::to_string(error.code()) + " " + error.what();
+    }
+}
+
+std::string Read(const std::string& path) {
+    std::string content;
+    const int fd = open(path.c_str(), O_RDONLY);
+    char block[65536];
+    for (ssize_t got; fd >= 0 && (got = read(fd, block, sizeof block)) > 0;) {
+        content.append(block, static_cast<size_t>(got));
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return content;
+}
+
+void Write(const std::string& path, std::string_view content, mode_t mode = 0644) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    fchmod(fd, mode);  // whatever the umask says
+    close(fd);
+}
+
+// Fills the file system of `folder` with one file.
+void Fill(const std::string& folder) {
+    const int fd = open((folder + "/fuellung").c_str(), O_WRONLY | O_CREAT, 0644);
+    const std::string block(4096, 'f');
+    while (fd >= 0 && write(fd, block.data(), block.size()) > 0) {
+    }
+    close(fd);
+}
+
+// A child in a mount namespace of its own with a tmpfs at `mountPoint`; "skip" where
+// none can be made.
+bool MountTmpfs(const std::string& mountPoint, const std::string& options) {
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("spurfix", mountPoint.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+// The user nobody, member of the group users, in a child.
+bool BecomeMemberOfUsers() {
+    const gid_t groups[] = {kUsers};
+    return geteuid() == 0 && setgroups(1, groups) == 0 &&
+           setresgid(kNobody, kNobody, kNobody) == 0 && setresuid(kNobody, kNobody, kNobody) == 0;
+}
+
+// The export faults on a small tmpfs: the old list is kept whole, or the complete new
+// list is written; nothing else is left in the folder.
+TEST(ExportFaults, SmallFileSystems) {
+    struct Row {
+        const char* what;
+        const char* mountOptions;
+        bool fill;
+        bool asNobodyInALockedFolder;
+        size_t lines;
+        std::string expected;  // the outcome; "written" means the new list is there
+    };
+    const std::string oldList = "[Alt]\r\n001 - frueher\r\n";
+    const Row rows[] = {
+        {"no space, no inode", "size=64k,nr_inodes=3", true, false, 200,
+         "101 Zu wenig Speicherplatz"},
+        {"no inode, space left", "size=1m,nr_inodes=3", false, false, 200, "written"},
+        {"no space for a second copy", "size=64k", true, false, 0, "written"},
+        {"locked folder, space left", "size=1m", false, true, 200, "written"},
+        {"locked folder, no space", "size=64k", true, true, 200, "101 Zu wenig Speicherplatz"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempTree tree;
+        tree.folder("mnt");
+        chmod(tree.root().c_str(), 0755);
+        const std::string mountPoint = tree.path("mnt");
+        const std::string options = std::string(row.mountOptions) + ",mode=0755";
+        const std::string outcome = RunInChild([&]() -> std::string {
+            if (!MountTmpfs(mountPoint, options)) {
+                return "skip";
+            }
+            const std::string target = mountPoint + "/liste.txt";
+            Write(target, oldList, 0666);
+            if (row.fill) {
+                Fill(mountPoint);
+            }
+            // A list that fits where the old one was, or a few KB more.
+            const PreviewList preview =
+                row.lines == 0 ? ListOfBytes(1, "[Neu]") : ListOfBytes(row.lines);
+            if (row.asNobodyInALockedFolder && !test::BecomeNobody()) {
+                return "skip";
+            }
+            std::string result = Outcome(target, preview);
+            const std::string content = Read(target);
+            result += content == oldList ? " | old"
+                      : content == FileText(preview)
+                          ? " | new"
+                          : " | damaged: " + std::to_string(content.size());
+            const std::vector<std::string> names = test::KernelOrder(mountPoint);
+            result += " | " + std::to_string(names.size()) + " files";
+            return result;
+        });
+        if (outcome == "skip") {
+            GTEST_SKIP() << "no private mount namespace or other user here";
+        }
+        const size_t files = row.fill ? 2 : 1;
+        const std::string content = row.expected == "written" ? "new" : "old";
+        EXPECT_EQ(outcome,
+                  row.expected + " | " + content + " | " + std::to_string(files) + " files");
+    }
+}
+
+// The bytes of a POSIX ACL as the kernel stores it in system.posix_acl_access.
+std::string AclBytes(std::initializer_list<std::tuple<uint16_t, uint16_t, uint32_t>> entries) {
+    std::string bytes;
+    auto put = [&bytes](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) {
+            bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        }
+    };
+    put(2, 4);  // version
+    for (const auto& [tag, permissions, id] : entries) {
+        put(tag, 2);
+        put(permissions, 2);
+        put(id, 4);
+    }
+    return bytes;
+}
+
+std::string Xattr(const std::string& path, const char* name) {
+    char value[4096];
+    const ssize_t got = getxattr(path.c_str(), name, value, sizeof value);
+    return got < 0 ? std::string("none") : std::string(value, static_cast<size_t>(got));
+}
+
+// What belongs to a replaced file stays with it: its other names, its link, its ACL
+// and extended attributes, its owner and group.
+TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
+    TempTree tree;
+    const PreviewList preview = ListOfBytes(3);
+    const std::string list = FileText(preview);
+
+    // Hard links: every name shows the new list.
+    Write(tree.path("liste.txt"), "alt");
+    ASSERT_EQ(link(tree.path("liste.txt").c_str(), tree.path("zweiter-name.txt").c_str()), 0);
+    EXPECT_EQ(Outcome(tree.path("liste.txt"), preview), "written");
+    EXPECT_EQ(Read(tree.path("zweiter-name.txt")), list);
+
+    // A link to a missing file creates that file and stays a link.
+    tree.link("neu.txt", "verweis.txt");
+    EXPECT_EQ(Outcome(tree.path("verweis.txt"), preview), "written");
+    struct stat info {};
+    ASSERT_EQ(lstat(tree.path("verweis.txt").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(Read(tree.path("neu.txt")), list);
+
+    // A link that leads in a circle is refused and changes nothing.
+    tree.link("kreis-b", "kreis-a");
+    tree.link("kreis-a", "kreis-b");
+    EXPECT_EQ(Outcome(tree.path("kreis-a"), preview),
+              "1921 Die Verknüpfung führt im Kreis und nennt keine Datei");
+    ASSERT_EQ(lstat(tree.path("kreis-a").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+
+    // An ACL and an extended attribute; the mode's group bits hold the ACL's mask.
+    Write(tree.path("acl.txt"), "alt", 0640);
+    const std::string acl = AclBytes({{0x01, 6, UINT32_MAX},
+                                      {0x02, 6, kNobody},
+                                      {0x04, 4, UINT32_MAX},
+                                      {0x10, 6, UINT32_MAX},
+                                      {0x20, 0, UINT32_MAX}});
+    const bool aclSet = setxattr(tree.path("acl.txt").c_str(), "system.posix_acl_access",
+                                 acl.data(), acl.size(), 0) == 0;
+    const bool userSet = setxattr(tree.path("acl.txt").c_str(), "user.herkunft", "cd", 2, 0) == 0;
+    ASSERT_EQ(stat(tree.path("acl.txt").c_str(), &info), 0);
+    const mode_t modeBefore = info.st_mode & 07777;
+    EXPECT_EQ(Outcome(tree.path("acl.txt"), preview), "written");
+    EXPECT_EQ(Read(tree.path("acl.txt")), list);
+    ASSERT_EQ(stat(tree.path("acl.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, modeBefore);
+    if (aclSet) {
+        EXPECT_EQ(Xattr(tree.path("acl.txt"), "system.posix_acl_access"), acl);
+    }
+    if (userSet) {
+        EXPECT_EQ(Xattr(tree.path("acl.txt"), "user.herkunft"), "cd");
+    }
+    EXPECT_EQ(test::KernelOrder(tree.root()).size(), 7U) << "no temporary file is left";
+}
+
+TEST(ExportFaults, AnotherOwnersFileKeepsItsOwnerAndGroup) {
+    TempTree tree;
+    chmod(tree.root().c_str(), 0777);
+    const std::string target = tree.path("gemeinsam.txt");
+    Write(target, "alt", 0664);
+    ASSERT_EQ(chown(target.c_str(), 0, kUsers), 0);
+    const PreviewList preview = ListOfBytes(3);
+    const std::string outcome = RunInChild([&]() -> std::string {
+        if (!BecomeMemberOfUsers()) {
+            return "skip";
+        }
+        return Outcome(target, preview);
+    });
+    if (outcome == "skip") {
+        GTEST_SKIP() << "cannot become another user here";
+    }
+    EXPECT_EQ(outcome, "written");
+    EXPECT_EQ(Read(target), FileText(preview));
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0U);
+    EXPECT_EQ(info.st_gid, kUsers);
+    EXPECT_EQ(info.st_mode & 07777, 0664U);
+    EXPECT_EQ(test::KernelOrder(tree.root()).size(), 1U);
+}
+
+// The program is killed at moments spread over an export: afterwards the target holds
+// the complete old list or the complete new one, and nothing else is in its folder.
+// Once as the owner of the folder (a new file replaces the old), once as a user who may
+// only write the file (it is overwritten in place).
+TEST(ExportFaults, AKillAtAnyMomentLeavesOldOrNew) {
+    const PreviewList preview = ListOfBytes(400000);
+    const std::string list = FileText(preview);
+    const std::string oldList = "[Alt]\r\n001 - frueher\r\n";
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "replaced");
+        TempTree tree;
+        chmod(tree.root().c_str(), 0755);
+        const std::string target = tree.path("liste.txt");
+        const std::string report = RunInChild([&]() -> std::string {
+            // Orphaned grandchildren come to this process, so it can wait for them all.
+            prctl(PR_SET_CHILD_SUBREAPER, 1);
+            std::string seen;
+            for (int delayUs : {0, 200, 500, 1000, 2000, 4000, 8000, 16000, 32000, 64000}) {
+                Write(target, oldList, 0666);
+                const pid_t program = fork();
+                if (program == 0) {
+                    if (inPlace && test::RunsAsRoot() && !test::BecomeNobody()) {
+                        _exit(2);
+                    }
+                    WriteListFile(target, preview);
+                    _exit(0);
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+                kill(program, SIGKILL);
+                while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+                }
+                const std::string content = Read(target);
+                seen += content == oldList ? 'o' : content == list ? 'n' : 'X';
+                if (test::KernelOrder(tree.root()).size() != 1) {
+                    seen += '+';
+                }
+            }
+            return seen;
+        });
+        EXPECT_EQ(report.find_first_not_of("on"), std::string::npos)
+            << report << " (o old, n new, X damaged, + a stray file)";
+        std::cout << "kills " << (inPlace ? "in place" : "replaced") << ": " << report << "\n";
+    }
+}
+
+}  // namespace
+}  // namespace spurfix
