@@ -1,13 +1,29 @@
+// The directory walk runs in two loops over the same tree: the read-ahead, on a thread
+// of its own, opens and lists the folders; the walk, on the caller's thread, writes the
+// lines, the trace and the counts. Their rule:
+// - Both go depth first through the same listings, and one function, Descends(),
+//   decides for both which entries lead into a folder, so the read-ahead delivers the
+//   listings in exactly the order in which the walk enters the folders.
+// - Each listing names its folder's depth and path length; the walk checks them when
+//   it takes the listing, so that one folder's entries never land under another.
+// - A folder is entered at most once per reading (by device and inode, whatever link or
+//   bind mount leads to it again), and a pseudo file system (proc, sysfs, ...) is never
+//   entered: such a folder, like one that cannot be listed, gets an empty listing, so
+//   that it has its line, its trace line and its count, and no contents.
 #include "engine/directory_walk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdexcept>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/folder_listing_queue.h"
+#include "platform/file_systems.h"
 #include "platform/folder_reader.h"
 
 namespace spurfix {
@@ -29,10 +45,27 @@ bool IsSelfOrParent(std::string_view name) {
     return name == "." || name == "..";
 }
 
+// Whether entry `i` of a listing leads into a folder that the walk enters.
+bool Descends(const platform::FolderEntries& entries, size_t i) {
+    return entries.isFolder(i) && !IsSelfOrParent(entries.name(i));
+}
+
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderId&) const = default;
+};
+
+struct FolderIdHash {
+    size_t operator()(const FolderId& id) const {
+        return std::hash<uint64_t>()(static_cast<uint64_t>(id.inode) * 0x9E3779B97F4A7C15ULL ^
+                                     static_cast<uint64_t>(id.device));
+    }
+};
+
 // Reads the listings of every folder of the tree, depth first, in exactly the order in
 // which the walk enters them, on a thread of its own: the kernel's work overlaps with
-// the walk's progress updates. A folder that cannot be listed, or that is one of its
-// own ancestors, gets an empty listing.
+// the walk's progress updates.
 class FolderReadAhead {
   public:
     explicit FolderReadAhead(FolderListingQueue& out) : out_(out) {}
@@ -57,6 +90,7 @@ class FolderReadAhead {
     };
 
     bool enter(int fd);
+    [[nodiscard]] bool mayEnter(int fd, const struct stat& info);
     static void closeDescriptor(Level& level) {
         if (level.fd >= 0) {
             close(level.fd);
@@ -65,12 +99,13 @@ class FolderReadAhead {
     }
     int openSubfolder(size_t depth, std::string_view name);
     int reopen(size_t depth);
-    bool isAncestor(dev_t device, ino_t inode, size_t depth) const;
 
     FolderListingQueue& out_;
     std::string path_;
     std::vector<Level> levels_;  // kept across folders so that their buffers are reused
     size_t active_ = 0;
+    std::unordered_set<FolderId, FolderIdHash> entered_;
+    std::unordered_map<dev_t, bool> pseudoDevices_;
 };
 
 void FolderReadAhead::run(const std::string& sourcePath) {
@@ -79,9 +114,7 @@ void FolderReadAhead::run(const std::string& sourcePath) {
     while (going && active_ > 0) {
         const size_t depth = active_ - 1;
         Level& level = levels_[depth];
-        while (level.next < level.entries.size() &&
-               (!level.entries.isFolder(level.next) ||
-                IsSelfOrParent(level.entries.name(level.next)))) {
+        while (level.next < level.entries.size() && !Descends(level.entries, level.next)) {
             ++level.next;
         }
         if (level.next < level.entries.size()) {
@@ -99,6 +132,19 @@ void FolderReadAhead::run(const std::string& sourcePath) {
     out_.finish();
 }
 
+// Whether the walk may list the open folder: not entered before in this reading, and
+// not on a pseudo file system. Looked up only where the device changes.
+bool FolderReadAhead::mayEnter(int fd, const struct stat& info) {
+    if (!entered_.insert({info.st_dev, info.st_ino}).second) {
+        return false;
+    }
+    const auto [known, added] = pseudoDevices_.try_emplace(info.st_dev, false);
+    if (added) {
+        known->second = platform::IsPseudoFileSystem(platform::FileSystemMagic(fd));
+    }
+    return !known->second;
+}
+
 // Makes the folder at `path_` the current level and hands its listing on; `fd` is its
 // open descriptor, or -1 when it could not be opened. False once the walk has stopped.
 bool FolderReadAhead::enter(int fd) {
@@ -114,7 +160,7 @@ bool FolderReadAhead::enter(int fd) {
     level.inode = 0;
     level.fd = fd;
     struct stat info {};
-    if (fd >= 0 && (fstat(fd, &info) != 0 || isAncestor(info.st_dev, info.st_ino, depth))) {
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !mayEnter(fd, info))) {
         closeDescriptor(level);
     }
     if (level.fd >= 0) {
@@ -125,17 +171,7 @@ bool FolderReadAhead::enter(int fd) {
             closeDescriptor(level);
         }
     }
-    platform::FolderEntries listing = level.entries;
-    return out_.push(std::move(listing));
-}
-
-bool FolderReadAhead::isAncestor(dev_t device, ino_t inode, size_t depth) const {
-    for (size_t i = 0; i < depth; ++i) {
-        if (levels_[i].device == device && levels_[i].inode == inode) {
-            return true;
-        }
-    }
-    return false;
+    return out_.push({depth, level.pathLength, level.entries});
 }
 
 int FolderReadAhead::openSubfolder(size_t depth, std::string_view name) {
@@ -225,17 +261,17 @@ WalkCounts Walk::run(const std::string& sourcePath) {
         if (level.next < level.entries.size() && !observer_.stopRequested()) {
             const size_t index = level.next++;
             const std::string_view name = level.entries.name(index);
-            if (!level.entries.isFolder(index)) {
-                ++counts_.files;
-                scanList_.append(path_, name);
-                progressCheck();
-            } else if (IsSelfOrParent(name)) {
-                progressCheck();
-            } else {
+            if (Descends(level.entries, index)) {
                 path_.append(name).push_back('/');
                 scanList_.append(path_);
                 ++counts_.folders;
                 enter();
+            } else if (level.entries.isFolder(index)) {
+                progressCheck();  // "." and ".." count for the cadence
+            } else {
+                ++counts_.files;
+                scanList_.append(path_, name);
+                progressCheck();
             }
             continue;
         }
@@ -258,9 +294,12 @@ void Walk::enter() {
     level.next = 0;
     level.pathLength = path_.size();
     observer_.folderEntered(path_);
-    if (!listings_.pop(level.entries)) {
-        level.entries.clear();
+    FolderListing listing;
+    if (!listings_.pop(listing) || listing.depth != depth ||
+        listing.pathLength != level.pathLength) {
+        throw std::logic_error("the read-ahead and the walk disagree about the folder " + path_);
     }
+    level.entries = std::move(listing.entries);
 }
 
 }  // namespace
@@ -268,8 +307,12 @@ void Walk::enter() {
 WalkCounts ReadSource(const std::string& sourcePath, ScanList& scanList, WalkObserver& observer) {
     FolderListingQueue listings;
     std::thread reader([&] {
-        FolderReadAhead readAhead(listings);
-        readAhead.run(sourcePath);
+        try {
+            FolderReadAhead readAhead(listings);
+            readAhead.run(sourcePath);
+        } catch (...) {
+            listings.fail(std::current_exception());
+        }
     });
     // Whatever ends the walk, the reader is told to stop and is waited for.
     struct StopReader {

@@ -4,7 +4,7 @@
 
 namespace spurfix {
 
-bool FolderListingQueue::push(platform::FolderEntries&& listing) {
+bool FolderListingQueue::push(FolderListing&& listing) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return cancelled_ || listings_.size() < kMaxListings; });
     if (cancelled_) {
@@ -17,7 +17,7 @@ bool FolderListingQueue::push(platform::FolderEntries&& listing) {
     return true;
 }
 
-bool FolderListingQueue::pop(platform::FolderEntries& listing) {
+bool FolderListingQueue::pop(FolderListing& listing) {
     using namespace std::chrono_literals;
     std::unique_lock lock(mutex_);
     if (listings_.empty() && !finished_ && !cancelled_) {
@@ -30,6 +30,9 @@ bool FolderListingQueue::pop(platform::FolderEntries& listing) {
         wanted_ = 0;
     }
     if (listings_.empty()) {
+        if (error_) {
+            std::rethrow_exception(error_);
+        }
         return false;
     }
     listing = std::move(listings_.front());
@@ -46,15 +49,17 @@ void FolderListingQueue::finish() {
     changed_.notify_all();
 }
 
+void FolderListingQueue::fail(std::exception_ptr error) {
+    const std::lock_guard lock(mutex_);
+    error_ = std::move(error);
+    finished_ = true;
+    changed_.notify_all();
+}
+
 void FolderListingQueue::cancel() {
     const std::lock_guard lock(mutex_);
     cancelled_ = true;
     changed_.notify_all();
-}
-
-bool FolderListingQueue::cancelled() {
-    const std::lock_guard lock(mutex_);
-    return cancelled_;
 }
 
 }  // namespace spurfix

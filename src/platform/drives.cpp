@@ -1,12 +1,15 @@
 #include "platform/drives.h"
 
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+#include "platform/file_systems.h"
 
 namespace spurfix::platform {
 
@@ -149,8 +152,9 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
         const bool isRam = IsRamType(entry.type);
         const bool isBlock = !deviceFolder.empty() && entry.type != "squashfs" &&
                              (entry.type != "overlay" || entry.mountPoint == "/");
-        const bool listed = entry.mountPoint == "/" || isNetwork || isBlock || IsCdRom(entry) ||
-                            (isRam && IsBelowMediaFolder(entry.mountPoint));
+        const bool listed = !IsPseudoFileSystemType(entry.type) &&
+                            (entry.mountPoint == "/" || isNetwork || isBlock || IsCdRom(entry) ||
+                             (isRam && IsBelowMediaFolder(entry.mountPoint)));
 
         const auto earlier = std::find_if(drives.begin(), drives.end(), [&](const Drive& d) {
             return d.mountPoint == entry.mountPoint;
@@ -187,7 +191,7 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
 std::vector<Drive> ListDrives() {
     std::ifstream file("/proc/self/mountinfo");
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    return ParseDrives(text, "/sys", [](const std::string& path) {
+    std::vector<Drive> drives = ParseDrives(text, "/sys", [](const std::string& path) {
         const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             return false;
@@ -195,6 +199,13 @@ std::vector<Drive> ListDrives() {
         close(fd);
         return true;
     });
+    // Whatever its type name says, a file system the kernel calls a pseudo one is no drive.
+    std::erase_if(drives, [](const Drive& drive) {
+        struct statfs info {};
+        return statfs(drive.mountPoint.c_str(), &info) == 0 &&
+               IsPseudoFileSystem(static_cast<int64_t>(info.f_type));
+    });
+    return drives;
 }
 
 }  // namespace spurfix::platform

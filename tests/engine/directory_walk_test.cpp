@@ -1,6 +1,8 @@
 #include "engine/directory_walk.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,9 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "support/child_process.h"
 #include "support/temp_tree.h"
@@ -199,22 +204,34 @@ TEST(DirectoryWalk, LinksFifosAndSockets) {
 
     const auto r = Read(tree.root());
     const std::vector<std::string> lines = Lines(r->scanList);
-    auto has = [&](const std::string& line) {
-        return std::find(lines.begin(), lines.end(), tree.path(line)) != lines.end();
+    std::vector<std::string> expected;
+    for (const std::string& line : test::ReferenceLines(tree.root())) {
+        expected.push_back(tree.path(line));
+    }
+    EXPECT_EQ(lines, expected);
+    auto count = [&](const std::string& suffix) {
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.size() >= suffix.size() &&
+                   line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
+        });
     };
-    EXPECT_TRUE(has("link-to-folder/album/song.mp3")) << "a link to a folder is walked";
-    EXPECT_TRUE(has("link-to-file"));
-    EXPECT_TRUE(has("broken-link"));
-    EXPECT_TRUE(has("fifo"));
-    EXPECT_EQ(has("socket"), haveSocket);
-    // A folder that is one of its own ancestors: its line, no entries.
-    EXPECT_TRUE(has("music/album/up/"));
-    EXPECT_FALSE(has("music/album/up/album/"));
-    EXPECT_TRUE(has("music/self/"));
-    EXPECT_FALSE(has("music/self/album/"));
-    EXPECT_NE(
-        std::find(r->observer.trace.begin(), r->observer.trace.end(), tree.path("music/self/")),
-        r->observer.trace.end());
+    // The folder and the link to it lead to one folder: its contents come once, under
+    // whichever the kernel lists first; the other has its line and nothing below it.
+    EXPECT_EQ(count("/album/song.mp3"), 1);
+    EXPECT_EQ(count("/album/"), 1);
+    EXPECT_EQ(count("music/"), 1);
+    EXPECT_EQ(count("link-to-folder/"), 1);
+    // Links back up the tree: a line each, no entries.
+    EXPECT_EQ(count("/album/up/"), 1);
+    EXPECT_EQ(count("/self/"), 1);
+    EXPECT_EQ(count("/up/album/"), 0);
+    EXPECT_EQ(count("/self/album/"), 0);
+    EXPECT_EQ(count("link-to-file"), 1);
+    EXPECT_EQ(count("broken-link"), 1);
+    EXPECT_EQ(count("fifo"), 1);
+    EXPECT_EQ(count("socket"), haveSocket ? 1 : 0);
+    EXPECT_EQ(r->observer.trace.size(), static_cast<size_t>(r->counts.folders) + 1)
+        << "every folder line, entered or not, has its trace line";
     close(sock);
 }
 
@@ -371,8 +388,9 @@ TEST(DirectoryWalk, FiftyThousandFilesInOneFolder) {
     EXPECT_EQ(r->observer.updates.back(), std::make_pair(50000, 1));
 }
 
-// A tree nobody here wrote: the scan list equals what find -L prints for it.
-TEST(DirectoryWalk, AgreesWithFindOnASystemFolder) {
+// A tree nobody here wrote: the scan list equals what an independent walker lists, and
+// every line of it is one that find -L prints.
+TEST(DirectoryWalk, AgreesWithAnIndependentWalkerOnASystemFolder) {
     const std::string folder = "/usr/share/doc";
     if (access(folder.c_str(), R_OK) != 0) {
         GTEST_SKIP() << folder << " is missing";
@@ -382,20 +400,100 @@ TEST(DirectoryWalk, AgreesWithFindOnASystemFolder) {
         " -mindepth 1 \\( -type d -printf '%p/\\n' \\) -o -printf '%p\\n' 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     ASSERT_NE(pipe, nullptr);
-    std::vector<std::string> expected;
+    std::set<std::string> found;
     char* line = nullptr;
     size_t capacity = 0;
     for (ssize_t length; (length = getline(&line, &capacity, pipe.get())) > 0;) {
-        expected.emplace_back(line, static_cast<size_t>(length - 1));
+        found.emplace(line, static_cast<size_t>(length - 1));
     }
     std::free(line);
     const auto r = Read(folder + "/");
     const std::vector<std::string> lines = Lines(r->scanList);
+    const std::vector<std::string> reference = test::ReferenceLines(folder + "/");
     EXPECT_GT(lines.size(), 100U);
-    ASSERT_EQ(lines.size(), expected.size());
+    ASSERT_EQ(lines.size(), reference.size());
     for (size_t i = 0; i < lines.size(); ++i) {
-        ASSERT_EQ(lines[i], expected[i]) << "line " << i;
+        ASSERT_EQ(lines[i], folder + "/" + reference[i]) << "line " << i;
+        ASSERT_TRUE(found.count(lines[i]) == 1) << lines[i] << " is not in find -L";
     }
+}
+
+// Every folder is entered once per reading: a tree whose links fan out to 2^30 paths
+// reads with each real file exactly once, and so does a folder mounted twice.
+TEST(DirectoryWalk, EachFolderIsEnteredOnce) {
+    TempTree tree;
+    constexpr int kFolders = 31;
+    for (int d = 0; d < kFolders; ++d) {
+        tree.folder("d" + std::to_string(d));
+        tree.file("d" + std::to_string(d) + "/lied.mp3");
+    }
+    for (int d = 0; d + 1 < kFolders; ++d) {
+        for (const char* name : {"a", "b"}) {
+            tree.link("../d" + std::to_string(d + 1), "d" + std::to_string(d) + "/" + name);
+        }
+    }
+    const std::string outcome = test::RunInChild([&]() -> std::string {
+        alarm(60);  // a walk that follows every path never ends
+        const auto r = Read(tree.path("d0/"));
+        const std::vector<std::string> lines = Lines(r->scanList);
+        const auto files = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.size() >= 8 && l.compare(l.size() - 8, 8, "lied.mp3") == 0;
+        });
+        return std::to_string(files) + " files, " + std::to_string(lines.size()) + " lines";
+    });
+    // d0 holds its own file; each of the 30 folders behind the links comes once with its
+    // file, and the second link to it gets a line without contents.
+    EXPECT_EQ(outcome, "31 files, 91 lines");
+
+    // The same folder mounted a second time inside the tree.
+    tree.folder("quelle/album");
+    tree.file("quelle/album/lied.mp3");
+    tree.folder("quelle/zweimal");
+    const std::string mounted = test::RunInChild([&]() -> std::string {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(tree.path("quelle/album").c_str(), tree.path("quelle/zweimal").c_str(), nullptr,
+                  MS_BIND, nullptr) != 0) {
+            return "skip";
+        }
+        std::string result;
+        for (const std::string& line : Lines(Read(tree.path("quelle/"))->scanList)) {
+            result += line.substr(tree.path("quelle/").size()) + ";";
+        }
+        return result;
+    });
+    if (mounted == "skip") {
+        GTEST_SKIP() << "no private mount namespace here";
+    }
+    const bool albumFirst = test::KernelOrder(tree.path("quelle")).front() == "album";
+    EXPECT_EQ(mounted,
+              albumFirst ? "album/;album/lied.mp3;zweimal/;" : "zweimal/;zweimal/lied.mp3;album/;");
+}
+
+// Pseudo file systems hold no files of the user's, and some of their trees never end:
+// chosen as the source, or met on the way, they have their line and no contents.
+TEST(DirectoryWalk, PseudoFileSystemsAreNotEntered) {
+    const auto proc = Read("/proc/");
+    EXPECT_EQ(proc->scanList.size(), 0U);
+    EXPECT_EQ(proc->observer.trace, std::vector<std::string>{"/proc/"});
+
+    const std::string outcome = test::RunInChild([]() -> std::string {
+        alarm(300);
+        const auto root = Read("/");
+        const std::vector<std::string> lines = Lines(root->scanList);
+        std::string result;
+        for (const char* mountPoint : {"/proc/", "/sys/"}) {
+            const bool hasLine = std::find(lines.begin(), lines.end(), mountPoint) != lines.end();
+            const bool hasContents =
+                std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+                    return line.size() > std::strlen(mountPoint) && line.rfind(mountPoint, 0) == 0;
+                });
+            result += std::string(mountPoint) + (hasLine ? " line" : " no line") +
+                      (hasContents ? " contents; " : " empty; ");
+        }
+        return result;
+    });
+    EXPECT_EQ(outcome, "/proc/ line empty; /sys/ line empty; ");
 }
 
 }  // namespace

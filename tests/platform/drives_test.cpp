@@ -106,10 +106,25 @@ TEST(Drives, UnreadableMountPointAndBrokenLines) {
               (Listing{{"/", DriveType::FixedDisk}, {"/media/x", DriveType::Unreadable}}));
 }
 
-TEST(Drives, ThisMachineHasARoot) {
+TEST(Drives, PseudoFileSystemsAreNoDrives) {
+    const Sysfs sysfs;
+    // "/" is always a drive, unless the kernel's own state is mounted there.
+    EXPECT_EQ(Parse(Line(20, "0:21", "/", "proc", "proc") +
+                        Line(21, "8:17", "/media/stick", "vfat", "/dev/sdb1") +
+                        Line(22, "0:22", "/media/stick", "sysfs", "sysfs"),
+                    sysfs),
+              Listing{});
+}
+
+TEST(Drives, ThisMachineHasARootAndNoPseudoFileSystem) {
     const std::vector<Drive> drives = ListDrives();
     EXPECT_TRUE(std::any_of(drives.begin(), drives.end(),
                             [](const Drive& d) { return d.mountPoint == "/"; }));
+    for (const Drive& drive : drives) {
+        EXPECT_NE(drive.mountPoint, "/proc");
+        EXPECT_NE(drive.mountPoint, "/sys");
+        EXPECT_EQ(drive.mountPoint.rfind("/sys/", 0), std::string::npos) << drive.mountPoint;
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 
 namespace spurfix::test {
@@ -84,8 +85,8 @@ bool RunsAsRoot() {
 namespace spurfix::test {
 
 namespace {
-void CollectFiles(int folderFd, const std::string& prefix,
-                  std::vector<std::pair<dev_t, ino_t>>& way, std::vector<std::string>& files) {
+void CollectLines(int folderFd, const std::string& prefix,
+                  std::set<std::pair<dev_t, ino_t>>& entered, std::vector<std::string>& lines) {
     DIR* dir = fdopendir(folderFd);
     if (dir == nullptr) {
         close(folderFd);
@@ -104,36 +105,42 @@ void CollectFiles(int folderFd, const std::string& prefix,
     }
     for (const auto& [name, isFolder] : entries) {
         if (!isFolder) {
-            files.push_back(prefix + name);
+            lines.push_back(prefix + name);
             continue;
         }
+        lines.push_back(prefix + name + "/");
         const int child = openat(dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat info {};
         if (child < 0 || fstat(child, &info) != 0 ||
-            std::find(way.begin(), way.end(), std::make_pair(info.st_dev, info.st_ino)) !=
-                way.end()) {
+            !entered.insert({info.st_dev, info.st_ino}).second) {
             if (child >= 0) {
                 close(child);
             }
             continue;
         }
-        way.emplace_back(info.st_dev, info.st_ino);
-        CollectFiles(child, prefix + name + "/", way, files);
-        way.pop_back();
+        CollectLines(child, prefix + name + "/", entered, lines);
     }
     closedir(dir);
 }
 }  // namespace
 
-std::vector<std::string> ReferenceFiles(const std::string& folder) {
-    std::vector<std::string> files;
+std::vector<std::string> ReferenceLines(const std::string& folder) {
+    std::vector<std::string> lines;
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
-        return files;
+        return lines;
     }
-    std::vector<std::pair<dev_t, ino_t>> way = {{info.st_dev, info.st_ino}};
-    CollectFiles(fd, "", way, files);
+    std::set<std::pair<dev_t, ino_t>> entered = {{info.st_dev, info.st_ino}};
+    CollectLines(fd, "", entered, lines);
+    return lines;
+}
+
+std::vector<std::string> ReferenceFiles(const std::string& folder) {
+    std::vector<std::string> files = ReferenceLines(folder);
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const std::string& line) { return line.back() == '/'; }),
+                files.end());
     return files;
 }
 

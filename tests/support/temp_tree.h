@@ -40,9 +40,12 @@ bool RunsAsRoot();
 
 namespace spurfix::test {
 
-// The files below `folder` as an independent walker sees them: depth first in the
-// kernel's order, following links to folders but never into a folder already on the
-// way down; each file as its path relative to `folder`. Works below any path length.
+// The lines below `folder` as an independent walker sees them: depth first in the
+// kernel's order, following links to folders but entering each folder (by device and
+// inode) only once; each line a path relative to `folder`, a folder's ending in "/".
+// Works below any path length.
+std::vector<std::string> ReferenceLines(const std::string& folder);
+// Of those, the files.
 std::vector<std::string> ReferenceFiles(const std::string& folder);
 
 // Makes a chain of `depth` folders named `name` below `relative`, with a file `leaf`
