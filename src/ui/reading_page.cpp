@@ -107,8 +107,10 @@ void TForm1::ForwardToInputClick() {
 
 void TForm1::StartInputPanelClick() {
     if (runActive_) {
-        // Runs never nest: the stopped run finishes first, then this one starts.
-        restartPending_ = true;
+        // Runs never nest: after a stop, the stopped run finishes first, then this one
+        // starts. A click that reaches the button before the running reading hid it (the
+        // second click of a double click) asks for nothing.
+        restartPending_ = InputState == 3;
         return;
     }
     runActive_ = true;
@@ -157,6 +159,7 @@ bool TForm1::runReading() {
 
 void TForm1::StopInputClick() {
     InputState = 3;
+    restartPending_ = false;
     StopInput->hide();
     ReInput->show();
 }

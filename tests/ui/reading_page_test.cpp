@@ -136,6 +136,38 @@ TEST_F(ReadingPageTest, RunsNeverNest) {
                                   true, true}));
 }
 
+// A double click on "Neu Einlesen" reads once, and "Abbrechen" stops whatever a click
+// asked for: the second click of the double click arrives while the first run's first
+// update processes events, as it does from a real mouse.
+TEST_F(ReadingPageTest, DoubleClickReadsOnceAndAStopStopsIt) {
+    const int oneReading = EventPasses([&] { UserClick(form->StartInput); });
+    auto stopEarly = [&] {
+        UserClick(form->BackToChooseDir);
+        UserClick(form->ForwardToInput);
+        DuringUpdate(3, [&] { UserClick(form->StopInput); });
+        UserClick(form->StartInput);
+        ASSERT_TRUE(form->ReInput->isVisible());
+    };
+    auto doubleClickReInput = [&] {
+        DuringUpdate(1, [&] { UserClickAt(form->ReInput, 100010); });
+        UserClickAt(form->ReInput, 100000);
+    };
+
+    stopEarly();
+    const int doubleClicked = EventPasses(doubleClickReInput);
+    EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!",
+                                  true, true}));
+    EXPECT_LE(doubleClicked, oneReading + 2) << "one reading, not two";
+
+    stopEarly();
+    DuringUpdate(3, [&] { UserClick(form->StopInput); });
+    const int stopped = EventPasses(doubleClickReInput);
+    EXPECT_EQ(state(),
+              (PageState{1, false, false, true, false, "Einlesen abgebrochen!", false, true}));
+    EXPECT_LT(stopped, oneReading) << "no restart after the stop";
+    EXPECT_LT(form->ScanList->size(), kLines);
+}
+
 TEST_F(ReadingPageTest, BackResetsTheReading) {
     Click(form->StartInput);
     Click(form->BackToChooseDir);

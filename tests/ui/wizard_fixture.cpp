@@ -115,6 +115,18 @@ void UserKey(Qt::Key key, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(window, key, modifiers);
 }
 
+void UserClickAt(QWidget* widget, ulong milliseconds) {
+    QPoint at(-1, -1);
+    QWindow* window = WindowOf(widget, at);
+    ASSERT_NE(window, nullptr) << widget->objectName().toStdString() << " is not shown";
+    const QPointF global = window->mapToGlobal(at);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        qt_handleMouseEvent(window, at, global,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::LeftButton, type, Qt::NoModifier, static_cast<int>(milliseconds));
+    }
+}
+
 void UserPaste(const QString& text) {
     QGuiApplication::clipboard()->setText(text);
     UserKey(Qt::Key_A, Qt::ControlModifier);
@@ -146,6 +158,32 @@ class UpdateCounter : public QObject {
     std::function<void()> action_;
 };
 }  // namespace
+
+namespace {
+class PassCounter : public QObject {
+  public:
+    int passes = 0;
+    bool counting = true;
+    void post() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
+
+  protected:
+    void customEvent(QEvent*) override {
+        if (counting) {
+            ++passes;
+            post();
+        }
+    }
+};
+}  // namespace
+
+int EventPasses(const std::function<void()>& work) {
+    PassCounter counter;
+    counter.post();
+    work();
+    counter.counting = false;
+    QCoreApplication::removePostedEvents(&counter);
+    return counter.passes;
+}
 
 void DuringUpdate(int n, std::function<void()> action) {
     (new UpdateCounter(n, std::move(action)))->post();

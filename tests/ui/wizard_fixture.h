@@ -81,8 +81,14 @@ class WizardTest : public ::testing::Test {
 void UserClick(QWidget* widget, QPoint at = QPoint(-1, -1));
 void UserDoubleClick(QWidget* widget, QPoint at = QPoint(-1, -1));
 void UserKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// One press and release of the left button at the time stamp `milliseconds`: the
+// second of two such clicks within the double-click interval is a double click.
+void UserClickAt(QWidget* widget, ulong milliseconds);
 // Pastes the text from the clipboard into the focused field.
 void UserPaste(const QString& text);
+
+// How many times pending events are processed while `work` runs.
+int EventPasses(const std::function<void()>& work);
 
 // Calls `action` inside the n-th progress update from now: the pending events that a
 // reading processes at every update are counted.
