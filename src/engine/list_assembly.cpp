@@ -85,8 +85,8 @@ void SortLines(std::vector<uint32_t>& order, const ScanList& lines,
     std::inplace_merge(order.begin(), middle, order.end(), byCollation(collator));
 }
 
-}  // namespace
-
+// Every occurrence of `pattern` replaced, left to right; inserted text is not searched
+// again.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,
                        std::string_view replacement) {
     std::string result;
@@ -97,6 +97,8 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
     }
     return result.append(text.substr(pos));
 }
+
+}  // namespace
 
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator) {

@@ -16,8 +16,4 @@ namespace spurfix {
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator);
 
-// Every occurrence of `pattern` replaced, left to right; inserted text is not searched again.
-std::string ReplaceAll(std::string_view text, std::string_view pattern,
-                       std::string_view replacement);
-
 }  // namespace spurfix

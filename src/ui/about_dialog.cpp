@@ -5,13 +5,13 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QUrl>
 
 #include "ui/error_display.h"
 #include "ui/fonts.h"
+#include "ui/screen_centre.h"
 
 namespace spurfix::ui {
 
@@ -169,9 +169,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
     Label7->setGeometry(8, 193, inner, 20);
     connect(Label7, &LinkLabel::clicked, this, [this] { RunGuarded([this] { Label7Click(); }); });
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    CentreOnScreen(*this);
 }
 
 void TForm2::Label6Click() {

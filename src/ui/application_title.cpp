@@ -17,11 +17,4 @@ QString ApplicationTitle() {
                                                    : arguments.constFirst());
 }
 
-QString WithFullStop(const QString& message) {
-    if (!message.isEmpty() && message.back() > QLatin1Char('.')) {
-        return message + QLatin1Char('.');
-    }
-    return message;
-}
-
 }  // namespace spurfix::ui

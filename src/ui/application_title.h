@@ -11,8 +11,4 @@ QString ApplicationTitleFor(const QString& executablePath);
 // The title of the running program.
 QString ApplicationTitle();
 
-// The message as the default error display shows it: a full stop appended when the
-// last character sorts after the full stop.
-QString WithFullStop(const QString& message);
-
 }  // namespace spurfix::ui

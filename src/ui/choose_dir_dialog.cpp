@@ -1,8 +1,8 @@
 #include "ui/choose_dir_dialog.h"
 
-#include <QGuiApplication>
+#include <QFileIconProvider>
 #include <QPushButton>
-#include <QScreen>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <system_error>
 
@@ -11,13 +11,37 @@
 #include "platform/subfolders.h"
 #include "ui/byte_text.h"
 #include "ui/error_display.h"
+#include "ui/screen_centre.h"
 
 namespace spurfix::ui {
 
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-constexpr int kIndent = 3;
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kIndentPixels = 12;
+
+// Indents each entry by its depth. The names themselves carry no spaces, so that typing
+// the first letters of a name finds it.
+class IndentingDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem indented = option;
+        indented.rect.setLeft(option.rect.left() + Indent(index));
+        QStyledItemDelegate::paint(painter, indented, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(Indent(index), 0);
+    }
+
+  private:
+    static int Indent(const QModelIndex& index) {
+        return index.data(kDepthRole).toInt() * kIndentPixels;
+    }
+};
 
 std::string Normalised(std::string path) {
     if (path.empty() || path.front() != '/') {
@@ -31,15 +55,17 @@ std::string Normalised(std::string path) {
 
 QListWidgetItem* AddEntry(QListWidget* list, int depth, std::string_view name,
                           const std::string& path) {
-    auto* item =
-        new QListWidgetItem(QString(depth * kIndent, QLatin1Char(' ')) + DisplayText(name), list);
+    static const QIcon folderIcon = QFileIconProvider().icon(QFileIconProvider::Folder);
+    auto* item = new QListWidgetItem(folderIcon, DisplayText(name), list);
     item->setData(kPathRole, QByteArray::fromStdString(path));
+    item->setData(kDepthRole, depth);
     return item;
 }
 
 }  // namespace
 
 DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
+    setItemDelegate(new IndentingDelegate(this));
     connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         const std::string path = PathOf(item);
         RunGuarded([this, path] { setDirectory(path); });
@@ -48,6 +74,11 @@ DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
 
 std::string DirectoryListBox::PathOf(const QListWidgetItem* item) {
     return item->data(kPathRole).toByteArray().toStdString();
+}
+
+std::string DirectoryListBox::selectedDirectory() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? directory_ : PathOf(selected.constFirst());
 }
 
 void DirectoryListBox::setDirectory(const std::string& path) {
@@ -96,9 +127,7 @@ TChooseDirDialog::TChooseDirDialog(QWidget* parent) : QDialog(parent) {
     Button2->setGeometry(304, 40, 80, 26);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    CentreOnScreen(*this);
 }
 
 }  // namespace spurfix::ui

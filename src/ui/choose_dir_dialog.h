@@ -8,8 +8,10 @@ class QPushButton;
 
 namespace spurfix::ui {
 
-// The folders from "/" down to the current folder, indented, then the current folder's
-// sub-folders one level deeper. A double-click makes an entry the current folder.
+// The folders from "/" down to the current folder, each indented by its depth, then the
+// current folder's sub-folders one level deeper, with the desktop's folder icon. A
+// double-click makes an entry the current folder; typing selects the folder whose name
+// begins with what was typed.
 class DirectoryListBox : public QListWidget {
     Q_OBJECT
   public:
@@ -19,6 +21,8 @@ class DirectoryListBox : public QListWidget {
     void setDirectory(const std::string& path);
     // Without a trailing "/", except "/" itself.
     [[nodiscard]] const std::string& directory() const { return directory_; }
+    // The folder the user selected in the list, or the current folder.
+    [[nodiscard]] std::string selectedDirectory() const;
 
     [[nodiscard]] static std::string PathOf(const QListWidgetItem* item);
 
@@ -26,7 +30,7 @@ class DirectoryListBox : public QListWidget {
     std::string directory_ = "/";
 };
 
-// The folder chooser.
+// The folder chooser. "OK" and Enter choose the folder selected in the list.
 class TChooseDirDialog : public QDialog {
     Q_OBJECT
   public:

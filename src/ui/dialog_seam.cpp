@@ -1,14 +1,11 @@
 #include "ui/dialog_seam.h"
 
-#include <QFileDialog>
-#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 
 #include "ui/application_title.h"
-#include "ui/save_file_dialog.h"
+#include "ui/screen_centre.h"
 
 namespace spurfix::ui {
 
@@ -16,14 +13,15 @@ namespace {
 Prompter realPrompter;
 Prompter* currentPrompter = &realPrompter;
 
-void CentreOnScreen(QWidget& dialog) {
-    dialog.adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = dialog.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        dialog.move(frame.topLeft());
+// Centred on the screen once laid out: its size is known only when it is shown.
+template <class Dialog>
+class Centred : public Dialog {
+  protected:
+    void showEvent(QShowEvent* event) override {
+        Dialog::showEvent(event);
+        CentreOnScreen(*this);
     }
-}
+};
 }  // namespace
 
 Prompter& CurrentPrompter() {
@@ -35,7 +33,7 @@ void SetPrompter(Prompter* prompter) {
 }
 
 std::unique_ptr<QMessageBox> BuildMessageBox(BoxKind kind, const QString& text) {
-    auto box = std::make_unique<QMessageBox>();
+    std::unique_ptr<QMessageBox> box = std::make_unique<Centred<QMessageBox>>();
     QString display = text;
     box->setText(display.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     box->setWindowModality(Qt::ApplicationModal);
@@ -69,7 +67,7 @@ std::unique_ptr<QMessageBox> BuildMessageBox(BoxKind kind, const QString& text) 
 
 std::unique_ptr<QInputDialog> BuildInputBox(const QString& caption, const QString& prompt,
                                             const QString& initial) {
-    auto box = std::make_unique<QInputDialog>();
+    std::unique_ptr<QInputDialog> box = std::make_unique<Centred<QInputDialog>>();
     box->setWindowTitle(caption);
     box->setLabelText(prompt);
     box->setTextValue(initial);
@@ -78,21 +76,8 @@ std::unique_ptr<QInputDialog> BuildInputBox(const QString& caption, const QStrin
     return box;
 }
 
-std::unique_ptr<SaveFileDialog> BuildSaveDialog(const SaveRequest& request) {
-    auto dialog = std::make_unique<SaveFileDialog>();
-    // Qt's own dialog speaks German through the loaded translation.
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(request.filter);
-    dialog->setDefaultSuffix(request.defaultSuffix);
-    dialog->selectFile(request.fileName);
-    return dialog;
-}
-
 Answer Prompter::message(BoxKind kind, const QString& text) {
     const std::unique_ptr<QMessageBox> box = BuildMessageBox(kind, text);
-    CentreOnScreen(*box);
     box->exec();
     return box->clickedButton() != nullptr &&
                    box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole
@@ -103,7 +88,6 @@ Answer Prompter::message(BoxKind kind, const QString& text) {
 std::optional<QString> Prompter::askText(const QString& caption, const QString& prompt,
                                          const QString& initial) {
     const std::unique_ptr<QInputDialog> box = BuildInputBox(caption, prompt, initial);
-    CentreOnScreen(*box);
     if (box->exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -111,7 +95,9 @@ std::optional<QString> Prompter::askText(const QString& caption, const QString& 
 }
 
 std::optional<QString> Prompter::askSaveFileName(const SaveRequest& request) {
-    const std::unique_ptr<SaveFileDialog> dialog = BuildSaveDialog(request);
+    const std::unique_ptr<SaveFileDialog> dialog = BuildSaveDialog(
+        request,
+        [](const QString& message) { CurrentPrompter().message(BoxKind::Error, message); });
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -4,8 +4,9 @@
 #include <memory>
 #include <optional>
 
+#include "ui/save_file_dialog.h"
+
 class QDialog;
-class QFileDialog;
 class QInputDialog;
 class QMessageBox;
 
@@ -19,12 +20,6 @@ enum class BoxKind {
 };
 
 enum class Answer { Ok, Cancel };
-
-struct SaveRequest {
-    QString fileName;
-    QString defaultSuffix;
-    QString filter;  // as Qt writes it: "Textdatei (*.txt)"
-};
 
 // Every modal dialog of the program is shown through this seam, so that a test can
 // answer it instead of a person.
@@ -42,13 +37,9 @@ Prompter& CurrentPrompter();
 // Installs a prompter (nullptr restores the real dialogs); the caller keeps ownership.
 void SetPrompter(Prompter* prompter);
 
-// The save dialog: accepts only a name in a folder that exists.
-class SaveFileDialog;
-
 // The real dialogs, built exactly as they are shown.
 std::unique_ptr<QMessageBox> BuildMessageBox(BoxKind kind, const QString& text);
 std::unique_ptr<QInputDialog> BuildInputBox(const QString& caption, const QString& prompt,
                                             const QString& initial);
-std::unique_ptr<SaveFileDialog> BuildSaveDialog(const SaveRequest& request);
 
 }  // namespace spurfix::ui

@@ -7,6 +7,13 @@
 
 namespace spurfix::ui {
 
+QString WithFullStop(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.')) {
+        return message + QLatin1Char('.');
+    }
+    return message;
+}
+
 void ShowDefaultError(const std::exception& error) {
     CurrentPrompter().message(BoxKind::DefaultError, WithFullStop(QString::fromUtf8(error.what())));
 }

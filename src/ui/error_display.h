@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QString>
 #include <exception>
 #include <utility>
 
 namespace spurfix::ui {
+
+// The message as the default error display shows it: a full stop appended when the
+// last character sorts after the full stop.
+QString WithFullStop(const QString& message);
 
 // Shows an error that left a handler: the application's title as caption, a stop icon,
 // one OK button, the message with its full stop. The program goes on.

@@ -132,11 +132,11 @@ void TForm1::FilesWithJustTitleClick() {
 }
 
 void TForm1::BackToInputClick() {
-    PageControl1->setCurrentWidget(Sheet_Input);
+    showPage(Sheet_Input);
 }
 
 void TForm1::ForwardToDirsClick() {
-    PageControl1->setCurrentWidget(Sheet_Dirs);
+    showPage(Sheet_Dirs);
 }
 
 void TForm1::readFileOptions(ListOptions& options) const {

@@ -84,7 +84,7 @@ void TForm1::CountFilesClick() {
 }
 
 void TForm1::BackToFilesClick() {
-    PageControl1->setCurrentWidget(Sheet_Files);
+    showPage(Sheet_Files);
 }
 
 void TForm1::readFolderOptions(ListOptions& options) const {

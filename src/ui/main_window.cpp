@@ -1,14 +1,13 @@
 // The main window: its frame, its first activation and its close.
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QListWidget>
-#include <QScreen>
 #include <QStackedWidget>
 
 #include "ui/error_display.h"
 #include "ui/fonts.h"
 #include "ui/page_frame.h"
+#include "ui/screen_centre.h"
 #include "ui/tform1.h"
 
 namespace spurfix::ui {
@@ -22,9 +21,7 @@ TForm1::TForm1(QWidget* parent)
     setWindowTitle(QStringLiteral("Spurfix v2.0 beta (#061124)"));
     setFont(WindowFont());
     setFixedSize(kWidth, kDesignedClientHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - QPoint(kWidth / 2, kDesignedClientHeight / 2));
-    }
+    CentreOnScreen(*this);
 
     // The pages sit below the row their tabs took at design; the first activation
     // removes that row.
@@ -55,7 +52,9 @@ void TForm1::setDriveSource(std::function<std::vector<platform::Drive>()> source
 }
 
 bool TForm1::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) {
+    // Without a window manager the window may be shown long before it is activated:
+    // the first showing already gives the window of the first activation.
+    if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
         RunGuarded([this] { FormActivate(); });
     }
     return QWidget::event(event);
@@ -74,6 +73,7 @@ void TForm1::FormActivate() {
     for (int i = 0; i < AllowFiles->count(); ++i) {
         AllowFiles->item(i)->setCheckState(Qt::Checked);
     }
+    focusForward();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -61,7 +61,7 @@ void TForm1::SaveButtonClick() {
         QStringLiteral("Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück "
                        "zum Anfang zu kommen oder [Abbrechen] um Spurfix zu beenden."));
     if (answer == Answer::Ok) {
-        PageControl1->setCurrentWidget(Sheet_About);
+        showPage(Sheet_About);
         return;
     }
     emit terminationRequested();
@@ -69,7 +69,7 @@ void TForm1::SaveButtonClick() {
 }
 
 void TForm1::BackToPreviewClick() {
-    PageControl1->setCurrentWidget(Sheet_Preview);
+    showPage(Sheet_Preview);
 }
 
 }  // namespace spurfix::ui

@@ -56,9 +56,16 @@ QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& tex
     return button;
 }
 
+namespace {
+// Marks the forward button: the default look alone does not tell it, since Qt lends the
+// default look to any button that has the focus.
+constexpr char kForwardProperty[] = "spurfixForward";
+}  // namespace
+
 QPushButton* MakeForwardButton(QWidget* bar, const QString& name, const QString& text) {
     QPushButton* button = MakeButton(bar, name, text, true);
     button->setDefault(true);
+    button->setProperty(kForwardProperty, true);
     button->setGeometry(kInnerWidth - kButtonWidth, 2, kButtonWidth, kButtonHeight);
     return button;
 }
@@ -67,6 +74,15 @@ QPushButton* MakeBackButton(QWidget* bar, const QString& name, bool bold) {
     QPushButton* button = MakeButton(bar, name, QStringLiteral("<< Zurück"), bold);
     button->setGeometry(0, 2, kButtonWidth, kButtonHeight);
     return button;
+}
+
+QPushButton* ForwardButtonOf(const QWidget* page) {
+    for (QPushButton* button : page->findChildren<QPushButton*>()) {
+        if (button->property(kForwardProperty).toBool()) {
+            return button;
+        }
+    }
+    return nullptr;
 }
 
 void SetEnabledLook(QWidget* field, bool enabled) {

@@ -53,6 +53,8 @@ QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& tex
 // The forward button of a page: bold, drawn as the default button, pressed by Enter.
 QPushButton* MakeForwardButton(QWidget* bar, const QString& name, const QString& text);
 QPushButton* MakeBackButton(QWidget* bar, const QString& name, bool bold);
+// The forward button of a page made by MakeForwardButton, or nullptr.
+QPushButton* ForwardButtonOf(const QWidget* page);
 
 // A disabled field takes the button colour, an enabled one the base colour.
 void SetEnabledLook(QWidget* field, bool enabled);

@@ -1,10 +1,11 @@
-// Moving between the pages: the buttons' handlers are guarded, Enter presses the
-// page's forward button.
+// Moving between the pages: the buttons' handlers are guarded; the focus waits on the
+// page's forward button, so that Enter goes on.
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QStackedWidget>
 
 #include "ui/error_display.h"
+#include "ui/page_frame.h"
 #include "ui/tform1.h"
 
 namespace spurfix::ui {
@@ -14,16 +15,35 @@ void TForm1::onClick(QAbstractButton* button, void (TForm1::*handler)()) {
             [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
 }
 
+void TForm1::showPage(QWidget* page) {
+    PageControl1->setCurrentWidget(page);
+    focusForward();
+}
+
+void TForm1::focusForward() {
+    // Enter presses the focused button: the focus waits where the user goes on. Where the
+    // way forward is still closed, on the reading page, that is the reading itself.
+    QWidget* page = PageControl1->currentWidget();
+    if (QPushButton* forward = ForwardButtonOf(page); forward != nullptr && forward->isEnabled()) {
+        forward->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    for (QPushButton* button : {StartInput, ReInput}) {
+        if (page == Sheet_Input && button->isEnabled() && button->isVisibleTo(page)) {
+            button->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
 void TForm1::keyPressEvent(QKeyEvent* event) {
     // Enter that no control took presses the page's default button.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        const QWidget* page = PageControl1->currentWidget();
-        for (QPushButton* button : page->findChildren<QPushButton*>()) {
-            if (button->isDefault() && button->isVisible() && button->isEnabled()) {
-                button->click();
-                event->accept();
-                return;
-            }
+        QPushButton* forward = ForwardButtonOf(PageControl1->currentWidget());
+        if (forward != nullptr && forward->isVisible() && forward->isEnabled()) {
+            forward->click();
+            event->accept();
+            return;
         }
     }
     QWidget::keyPressEvent(event);

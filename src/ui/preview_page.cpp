@@ -49,15 +49,15 @@ void TForm1::ForwardToPreviewClick() {
     previewModel_->setLines(BuildPreview(ScanList ? *ScanList : empty,
                                          InputFilesFound->text().toInt(), currentListOptions(),
                                          collator));
-    PageControl1->setCurrentWidget(Sheet_Preview);
+    showPage(Sheet_Preview);
 }
 
 void TForm1::BackToDirsClick() {
-    PageControl1->setCurrentWidget(Sheet_Dirs);
+    showPage(Sheet_Dirs);
 }
 
 void TForm1::ForwardToOutputClick() {
-    PageControl1->setCurrentWidget(Sheet_Output);
+    showPage(Sheet_Output);
 }
 
 }  // namespace spurfix::ui

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 
 #include "ui/byte_text.h"
@@ -17,8 +18,14 @@ namespace spurfix::ui {
 using namespace page_geometry;
 
 namespace {
-// The costly part of a progress update, the repaint, runs at most once per frame.
-constexpr qint64 kRepaintIntervalMs = 16;
+// The costly part of a progress update, drawing, happens once per frame; the counts
+// on screen are at most a frame behind the walk.
+constexpr int kFrameMs = 16;
+// Events that come from outside (the mouse, the keyboard, the window system) are
+// fetched at most once a millisecond: fetching them is a system call, and a reading
+// makes an update for nearly every file. What the program posts itself is handed out
+// at every update.
+constexpr qint64 kFetchEventsIntervalNs = 1'000'000;
 }  // namespace
 
 void TForm1::buildInputPage() {
@@ -66,6 +73,7 @@ void TForm1::buildInputPage() {
     InputPreview->setReadOnly(true);
     InputPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
     InputPreview->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    InputPreview->setTabChangesFocus(true);
 
     QWidget* bar = MakeBottomBar(Sheet_Input, QStringLiteral("BarInput"));
     BackToChooseDir = MakeBackButton(bar, QStringLiteral("BackToChooseDir"), true);
@@ -79,14 +87,10 @@ void TForm1::buildInputPage() {
     onClick(BackToChooseDir, &TForm1::BackToChooseDirClick);
     onClick(ForwardToFiles, &TForm1::ForwardToFilesClick);
 
-    lateCountsRepaint_.setSingleShot(true);
-    lateCountsRepaint_.setInterval(16);
-    connect(&lateCountsRepaint_, &QTimer::timeout, this, [this] {
-        for (QLabel* label : {InputFilesFound, InputDirsFound}) {
-            label->setUpdatesEnabled(true);
-            label->update();
-        }
-    });
+    // The last counts of a burst are drawn a frame later, whatever follows.
+    lateProgressDraw_.setSingleShot(true);
+    lateProgressDraw_.setInterval(kFrameMs);
+    connect(&lateProgressDraw_, &QTimer::timeout, this, [this] { drawProgress(); });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -103,6 +107,7 @@ void TForm1::ForwardToInputClick() {
     InputPreview->clear();
     StopInput->hide();
     ReInput->hide();
+    focusForward();
 }
 
 void TForm1::StartInputPanelClick() {
@@ -125,6 +130,7 @@ void TForm1::StartInputPanelClick() {
     BackToChooseDir->setEnabled(true);
     ForwardToFiles->setEnabled(forwardBefore || completed);
     runActive_ = false;
+    focusForward();
     if (releaseScanListAfterRun_) {
         ScanList.reset();
         releaseScanListAfterRun_ = false;
@@ -147,7 +153,7 @@ bool TForm1::runReading() {
     }
     spurfix::ScanList discarded;
     ReadSource(source, ScanList ? *ScanList : discarded, *this);
-    flushTrace();
+    drawProgress();
     const bool completed = InputState != 3;
     InputText->setText(completed ? QStringLiteral("Einlesen erfolgreich beendet!")
                                  : QStringLiteral("Einlesen abgebrochen!"));
@@ -162,6 +168,7 @@ void TForm1::StopInputClick() {
     restartPending_ = false;
     StopInput->hide();
     ReInput->show();
+    ReInput->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::BackToChooseDirClick() {
@@ -174,11 +181,11 @@ void TForm1::BackToChooseDirClick() {
     }
     Animate1->stop();
     ForwardToFiles->setEnabled(false);
-    PageControl1->setCurrentWidget(Sheet_Drive);
+    showPage(Sheet_Drive);
 }
 
 void TForm1::ForwardToFilesClick() {
-    PageControl1->setCurrentWidget(Sheet_Files);
+    showPage(Sheet_Files);
 }
 
 void TForm1::folderEntered(std::string_view folderPath) {
@@ -188,45 +195,53 @@ void TForm1::folderEntered(std::string_view folderPath) {
     pendingTrace_.append(DisplayText(folderPath));
 }
 
-void TForm1::flushTrace() {
+void TForm1::ShowInputCounts(int32_t files, int32_t folders) {
+    latestCounts_ = {files, folders};
+    drawProgress();
+    letPendingEventsRun();
+}
+
+void TForm1::showCounts(int32_t files, int32_t folders) {
+    latestCounts_ = {files, folders};
+    if (!frameClock_.isValid() || frameClock_.hasExpired(kFrameMs)) {
+        drawProgress();
+    } else if (!lateProgressDraw_.isActive()) {
+        lateProgressDraw_.start();
+    }
+    letPendingEventsRun();
+}
+
+void TForm1::drawProgress() {
+    frameClock_.start();
+    lateProgressDraw_.stop();
     if (!pendingTrace_.isEmpty()) {
         InputPreview->appendPlainText(pendingTrace_);
         pendingTrace_.clear();
+        // The newest folder stays in view, from the start of its line.
+        InputPreview->verticalScrollBar()->setValue(InputPreview->verticalScrollBar()->maximum());
+        InputPreview->horizontalScrollBar()->setValue(0);
+    }
+    if (latestCounts_.files != shownCounts_.files) {
+        InputFilesFound->setText(QString::number(latestCounts_.files));
+    }
+    if (latestCounts_.folders != shownCounts_.folders) {
+        InputDirsFound->setText(QString::number(latestCounts_.folders));
+    }
+    shownCounts_ = latestCounts_;
+    InputFilesFound->repaint();
+    InputDirsFound->repaint();
+    if (!isActiveWindow()) {
+        raise();
     }
 }
 
-void TForm1::ShowInputCounts(int32_t files, int32_t folders) {
-    // The labels always hold the latest counts, but are drawn at most once per frame:
-    // a label with updates disabled takes its new text without asking to be painted.
-    const bool drawNow = !repaintClock_.isValid() || repaintClock_.hasExpired(kRepaintIntervalMs);
-    if (InputFilesFound->updatesEnabled() != drawNow) {
-        InputFilesFound->setUpdatesEnabled(drawNow);
-        InputDirsFound->setUpdatesEnabled(drawNow);
+void TForm1::letPendingEventsRun() {
+    if (!fetchClock_.isValid() || fetchClock_.nsecsElapsed() >= kFetchEventsIntervalNs) {
+        QCoreApplication::processEvents();
+        fetchClock_.start();
+    } else {
+        QCoreApplication::sendPostedEvents();
     }
-    if (files != shownCounts_.files) {
-        shownCounts_.files = files;
-        InputFilesFound->setText(QString::number(files));
-    }
-    if (folders != shownCounts_.folders) {
-        shownCounts_.folders = folders;
-        InputDirsFound->setText(QString::number(folders));
-    }
-    if (!drawNow && !lateCountsRepaint_.isActive()) {
-        // The last counts of a burst are drawn a frame later, whatever follows.
-        lateCountsRepaint_.start();
-    }
-    if (drawNow) {
-        repaintClock_.start();
-        flushTrace();
-        InputFilesFound->repaint();
-        InputDirsFound->repaint();
-        update();
-        repaint();
-        if (!isActiveWindow()) {
-            raise();
-        }
-    }
-    QCoreApplication::processEvents();
 }
 
 }  // namespace spurfix::ui

@@ -154,7 +154,7 @@ void TForm1::ChooseDirButtonClick() {
 }
 
 void TForm1::BackToAboutClick() {
-    PageControl1->setCurrentWidget(Sheet_About);
+    showPage(Sheet_About);
 }
 
 }  // namespace spurfix::ui

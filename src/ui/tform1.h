@@ -195,6 +195,9 @@ class TForm1 : public QWidget, private WalkObserver {
     void buildPreviewPage();
     void buildOutputPage();
     void onClick(QAbstractButton* button, void (TForm1::*handler)());
+    // Shows a page and puts the focus on its way forward.
+    void showPage(QWidget* page);
+    void focusForward();
 
     void setSourcePath(const std::string& path);
     // One run; true when it ended without a stop.
@@ -202,11 +205,14 @@ class TForm1 : public QWidget, private WalkObserver {
     [[nodiscard]] ListOptions currentListOptions() const;
     void readFileOptions(ListOptions& options) const;
     void readFolderOptions(ListOptions& options) const;
-    void flushTrace();
+    // Sets the count labels and appends the trace, and draws them at once.
+    void drawProgress();
+    void letPendingEventsRun();
 
     // Reading observer.
     void folderEntered(std::string_view folderPath) override;
-    void showCounts(int32_t files, int32_t folders) override { ShowInputCounts(files, folders); }
+    // The walk's progress updates: the counts are drawn once per frame.
+    void showCounts(int32_t files, int32_t folders) override;
     [[nodiscard]] bool stopRequested() override { return InputState == 3; }
 
     TChooseDirDialog* chooseDirDialog_ = nullptr;
@@ -219,9 +225,11 @@ class TForm1 : public QWidget, private WalkObserver {
     bool restartPending_ = false;
     bool releaseScanListAfterRun_ = false;
     QString pendingTrace_;
+    WalkCounts latestCounts_;
     WalkCounts shownCounts_;  // what the count labels say
-    QElapsedTimer repaintClock_;
-    QTimer lateCountsRepaint_;
+    QElapsedTimer frameClock_;
+    QElapsedTimer fetchClock_;
+    QTimer lateProgressDraw_;
 };
 
 }  // namespace spurfix::ui

@@ -20,8 +20,8 @@ void TForm1::buildAboutPage() {
     Memo2 = Make<QPlainTextEdit>(Sheet_About, QStringLiteral("Memo2"),
                                  QRect(kBorder, kContentTop, kInnerWidth, kContentHeight));
     Memo2->setFrameStyle(QFrame::NoFrame);
-    // Editable, but the keyboard starts at the buttons.
-    Memo2->setFocusPolicy(Qt::ClickFocus);
+    // Editable; Tab passes through it, and the keyboard starts at "Starten >>".
+    Memo2->setTabChangesFocus(true);
     Memo2->setFont(ArialFont(15, true, true));
     Memo2->setPlainText(
         QStringLiteral("Herzlich Willkommen bei Spurfix !\n"
@@ -54,7 +54,7 @@ void TForm1::AboutButtonClick() {
 }
 
 void TForm1::ForwardToChooseDirClick() {
-    PageControl1->setCurrentWidget(Sheet_Drive);
+    showPage(Sheet_Drive);
 }
 
 }  // namespace spurfix::ui

@@ -65,8 +65,9 @@ TEST(MessageBoxes, InputBoxAndSaveDialog) {
     EXPECT_EQ(input->okButtonText(), QStringLiteral("OK"));
     EXPECT_EQ(input->cancelButtonText(), QStringLiteral("Abbrechen"));
 
-    const auto save = BuildSaveDialog({QStringLiteral("spurfix.txt"), QStringLiteral("txt"),
-                                       QStringLiteral("Textdatei (*.txt)")});
+    const auto save = BuildSaveDialog(
+        {QStringLiteral("spurfix.txt"), QStringLiteral("txt"), QStringLiteral("Textdatei (*.txt)")},
+        [](const QString&) {});
     EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(save->defaultSuffix(), QStringLiteral("txt"));
     EXPECT_EQ(save->nameFilters(), QStringList{QStringLiteral("Textdatei (*.txt)")});
@@ -82,10 +83,12 @@ TEST(MessageBoxes, InputBoxAndSaveDialog) {
         << texts.join(QLatin1Char(',')).toStdString();
 }
 
+// The real prompter's save dialog reports a missing folder as an error box.
 TEST(SaveDialog, AcceptsOnlyANameInAnExistingFolder) {
     FakePrompter prompter;
-    const auto save = BuildSaveDialog({QStringLiteral("spurfix.txt"), QStringLiteral("txt"),
-                                       QStringLiteral("Textdatei (*.txt)")});
+    const auto save = BuildSaveDialog(
+        {QStringLiteral("spurfix.txt"), QStringLiteral("txt"), QStringLiteral("Textdatei (*.txt)")},
+        [&](const QString& message) { prompter.message(BoxKind::Error, message); });
     save->selectFile(QStringLiteral("/gibt/es/nicht/liste.txt"));
     save->accept();
     EXPECT_EQ(save->result(), QDialog::Rejected);
