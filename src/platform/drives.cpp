@@ -1,6 +1,7 @@
 #include "platform/drives.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -206,6 +207,19 @@ std::vector<Drive> ListDrives() {
                IsPseudoFileSystem(static_cast<int64_t>(info.f_type));
     });
     return drives;
+}
+
+MountTableWatch::MountTableWatch() : fd_(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
+
+MountTableWatch::~MountTableWatch() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+bool MountTableWatch::changed() const {
+    pollfd watch{fd_, POLLPRI, 0};
+    return fd_ >= 0 && poll(&watch, 1, 0) == 1 && (watch.revents & (POLLPRI | POLLERR)) != 0;
 }
 
 }  // namespace spurfix::platform

@@ -34,4 +34,23 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
 // The drives of this machine.
 std::vector<Drive> ListDrives();
 
+// Tells when the mount table changes: mounting a disc, a stick or a share. The kernel
+// signals a change of /proc/self/mountinfo through poll() as POLLPRI on `fd()`; once
+// poll() has reported it, the change counts as seen.
+class MountTableWatch {
+  public:
+    MountTableWatch();
+    ~MountTableWatch();
+    MountTableWatch(const MountTableWatch&) = delete;
+    MountTableWatch& operator=(const MountTableWatch&) = delete;
+
+    // -1 when the mount table cannot be watched here.
+    [[nodiscard]] int fd() const { return fd_; }
+    // Whether the table changed since the last call, without waiting.
+    [[nodiscard]] bool changed() const;
+
+  private:
+    int fd_;
+};
+
 }  // namespace spurfix::platform

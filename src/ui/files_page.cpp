@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -15,6 +16,31 @@
 namespace spurfix::ui {
 
 using namespace page_geometry;
+
+namespace {
+// A press on an entry's check box toggles the mark without selecting the entry; the
+// entry the user touched is the one "Entfernen" should take, so it is selected first.
+class SelectOnPress : public QObject {
+  public:
+    explicit SelectOnPress(QListWidget* list) : QObject(list), list_(list) {
+        list->viewport()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (QListWidgetItem* item = list_->itemAt(press->position().toPoint())) {
+                list_->setCurrentItem(item);
+            }
+        }
+        return false;
+    }
+
+  private:
+    QListWidget* list_;
+};
+}  // namespace
 
 void TForm1::buildFilesPage() {
     Sheet_Files = MakePage(PageControl1, QStringLiteral("Sheet_Files"));
@@ -55,6 +81,7 @@ void TForm1::buildFilesPage() {
     }
     AllowFiles->setEnabled(false);
     SetEnabledLook(AllowFiles, false);
+    new SelectOnPress(AllowFiles);
     AllowFilesAdd =
         MakeButton(box, QStringLiteral("AllowFilesAdd"), QStringLiteral("Zufügen"), false);
     AllowFilesAdd->setGeometry(196, 130, 60, 24);

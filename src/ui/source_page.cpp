@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSocketNotifier>
 #include <QStackedWidget>
 
 #include "engine/in_out_error.h"
@@ -93,20 +94,53 @@ void TForm1::buildDrivePage() {
     onClick(ForwardToInput, &TForm1::ForwardToInputClick);
 }
 
-void TForm1::FillDriveList() {
-    const std::vector<platform::Drive> drives =
-        driveSource_ ? driveSource_() : platform::ListDrives();
-    int selected = ChooseDirComboBox->currentIndex();
+std::vector<platform::Drive> TForm1::currentDrives() const {
+    return driveSource_ ? driveSource_() : platform::ListDrives();
+}
+
+void TForm1::addDriveItems(const std::vector<platform::Drive>& drives, int& firstCdRom) {
     for (const platform::Drive& drive : drives) {
-        if (drive.type == platform::DriveType::CdRom && selected == -1) {
-            selected = ChooseDirComboBox->count();
+        if (drive.type == platform::DriveType::CdRom && firstCdRom == -1) {
+            firstCdRom = ChooseDirComboBox->count();
         }
         const std::string root = drive.mountPoint == "/" ? "/" : drive.mountPoint + "/";
         ChooseDirComboBox->addItem(DisplayText(drive.mountPoint) + DriveLabel(drive.type),
                                    QByteArray::fromStdString(root));
     }
+}
+
+void TForm1::FillDriveList() {
+    int selected = ChooseDirComboBox->currentIndex();
+    addDriveItems(currentDrives(), selected);
     ChooseDirComboBox->setCurrentIndex(selected == -1 ? 0 : selected);
     ChooseDirComboBoxChange();
+    watchMounts();
+}
+
+void TForm1::watchMounts() {
+    if (mountWatch_ != nullptr) {
+        return;
+    }
+    mountWatch_ = std::make_unique<platform::MountTableWatch>();
+    if (mountWatch_->fd() < 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(mountWatch_->fd(), QSocketNotifier::Exception, this);
+    connect(notifier, &QSocketNotifier::activated, this,
+            [this] { RunGuarded([this] { refreshDriveList(); }); });
+}
+
+// A disc is mounted only when it is inserted: the list follows the mounts while the
+// program runs. The selection stays on its drive, and the source path stays as it is:
+// only the user's choice of another drive resets it. A drive that is gone leaves the
+// list, and its entry leaves no selection behind.
+void TForm1::refreshDriveList() {
+    const QVariant selectedRoot = ChooseDirComboBox->currentData(kMountPointRole);
+    ChooseDirComboBox->clear();
+    int unused = -1;
+    addDriveItems(currentDrives(), unused);
+    ChooseDirComboBox->setCurrentIndex(
+        selectedRoot.isValid() ? ChooseDirComboBox->findData(selectedRoot, kMountPointRole) : -1);
 }
 
 void TForm1::ChooseDirComboBoxChange() {
@@ -149,7 +183,7 @@ void TForm1::ChooseDirButtonClick() {
         return;
     }
     if (CurrentPrompter().runDialog(*chooseDirDialog_) == QDialog::Accepted) {
-        setSourcePath(chooseDirDialog_->DirectoryListBox1->directory());
+        setSourcePath(chooseDirDialog_->DirectoryListBox1->selectedDirectory());
     }
 }
 

@@ -200,6 +200,11 @@ class TForm1 : public QWidget, private WalkObserver {
     void focusForward();
 
     void setSourcePath(const std::string& path);
+    [[nodiscard]] std::vector<platform::Drive> currentDrives() const;
+    // Appends an item per drive; `firstCdRom` becomes the first CD-ROM's index if it is -1.
+    void addDriveItems(const std::vector<platform::Drive>& drives, int& firstCdRom);
+    void watchMounts();
+    void refreshDriveList();
     // One run; true when it ended without a stop.
     bool runReading();
     [[nodiscard]] ListOptions currentListOptions() const;
@@ -218,6 +223,7 @@ class TForm1 : public QWidget, private WalkObserver {
     TChooseDirDialog* chooseDirDialog_ = nullptr;
     TForm2* aboutDialog_ = nullptr;
     std::function<std::vector<platform::Drive>()> driveSource_;
+    std::unique_ptr<platform::MountTableWatch> mountWatch_;
     PreviewModel* previewModel_;
     std::string sourcePath_;
     bool activated_ = false;

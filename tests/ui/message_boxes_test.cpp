@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <stdexcept>
@@ -84,6 +85,23 @@ TEST(MessageBoxes, InputBoxAndSaveDialog) {
 }
 
 // The real prompter's save dialog reports a missing folder as an error box.
+// A box is centred as it is shown, once its size is known.
+TEST(MessageBoxes, CentredOnTheScreen) {
+    for (const BoxKind kind : {BoxKind::Confirmation, BoxKind::Error, BoxKind::Plain}) {
+        const auto box = BuildMessageBox(
+            kind, QStringLiteral("Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie "
+                                 "[OK] um zurück zum Anfang zu kommen oder [Abbrechen] um Spurfix "
+                                 "zu beenden."));
+        box->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(box.get()));
+        const QPoint centre = box->screen()->availableGeometry().center();
+        const QPoint boxCentre = box->frameGeometry().center();
+        EXPECT_LE(std::abs(boxCentre.x() - centre.x()), 1) << boxCentre.x() << " vs " << centre.x();
+        EXPECT_LE(std::abs(boxCentre.y() - centre.y()), 1) << boxCentre.y() << " vs " << centre.y();
+        box->hide();
+    }
+}
+
 TEST(SaveDialog, AcceptsOnlyANameInAnExistingFolder) {
     FakePrompter prompter;
     const auto save = BuildSaveDialog(

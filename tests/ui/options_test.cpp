@@ -51,6 +51,23 @@ TEST_F(OptionsTest, ChosenFilesUnlockTheExtensionList) {
     EXPECT_TRUE(form->AllowFilesRemove->isEnabled());
 }
 
+// A click on an entry's check box selects that entry too, so that "Entfernen" takes the
+// entry the user just touched.
+TEST_F(OptionsTest, TouchingACheckBoxSelectsItsEntry) {
+    UserClick(form->ForwardToChooseDir);
+    form->PageControl1->setCurrentWidget(form->Sheet_Files);
+    UserClick(form->UseSpecificFiles);
+    QListWidget* list = form->AllowFiles;
+    UserClick(list->viewport(), list->visualItemRect(list->item(1)).center());  // wav
+    ASSERT_EQ(list->currentItem()->text(), QStringLiteral("wav"));
+    const QRect jpg = list->visualItemRect(list->item(2));
+    UserClick(list->viewport(), QPoint(jpg.left() + 9, jpg.center().y()));  // its check box
+    ASSERT_EQ(list->item(2)->checkState(), Qt::Unchecked) << "the click hit the check box";
+    EXPECT_EQ(list->currentItem()->text(), QStringLiteral("jpg"));
+    UserClick(form->AllowFilesRemove);
+    EXPECT_EQ(entries(), (QStringList{"mp3", "wav", "jpeg", "mpg", "avi"}));
+}
+
 TEST_F(OptionsTest, AddingExtensions) {
     Click(form->UseSpecificFiles);
     prompter.texts = {QStringLiteral("MP3"), QStringLiteral("ogg"), std::nullopt,

@@ -4,8 +4,10 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTextBlock>
 
 #include "support/temp_tree.h"
 #include "ui/search_animation.h"
@@ -230,6 +232,37 @@ TEST_F(ReadingPageTest, ClickOnTheStartPanelStartsTheRun) {
                         Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form->StartInputPanel, &release);
     EXPECT_EQ(form->ScanList->size(), kLines);
+}
+
+// The trace follows the reading: after a path wider than the memo, the newest folder
+// is still in view, from the start of its line.
+class TraceTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        for (int i = 0; i < 8; ++i) {
+            tree.folder("A/kurz" + std::to_string(i));
+            tree.folder("A/" + std::string(80, 'L') + "/unten" + std::to_string(i));
+        }
+        drives = {{tree.root().substr(0, tree.root().size() - 1), platform::DriveType::CdRom}};
+        WizardTest::SetUp();
+    }
+    TempTree tree;
+};
+
+TEST_F(TraceTest, TheLastFolderStaysInView) {
+    UserClick(form->ForwardToChooseDir);
+    UserClick(form->ForwardToInput);
+    // Every update takes longer than a frame, so that the trace grows in many steps.
+    const auto slow = DuringEveryUpdate([] { QTest::qSleep(17); });
+    const int passes = EventPasses([&] { UserClick(form->StartInput); });
+    ASSERT_GT(passes, 19);
+    QPlainTextEdit* memo = form->InputPreview;
+    ASSERT_EQ(memo->document()->blockCount(), 19);  // the source, A, 17 below it
+    ASSERT_GT(memo->horizontalScrollBar()->maximum(), 0) << "a line is wider than the memo";
+    const QRect lastLine = memo->cursorRect(QTextCursor(memo->document()->lastBlock()));
+    EXPECT_TRUE(memo->viewport()->rect().contains(lastLine))
+        << lastLine.y() << " outside a view " << memo->viewport()->height() << " high";
+    EXPECT_EQ(memo->horizontalScrollBar()->value(), 0);
 }
 
 }  // namespace

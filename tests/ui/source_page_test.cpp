@@ -1,9 +1,14 @@
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <cstdlib>
+#include <functional>
 
 #include "engine/in_out_error.h"
 #include "support/temp_tree.h"
@@ -88,39 +93,104 @@ TEST_F(SourcePageTest, FolderChoiceEnablesTheFieldAndKeepsThePath) {
     EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/cd/Pop"));
 }
 
-TEST_F(SourcePageTest, FolderChooserNavigatesAndReturnsTheFolder) {
-    TempTree tree;
-    tree.folder("Musik/Pop");
-    tree.folder("Musik/Rock");
-    tree.folder("Andere");
-    const std::string root = tree.root().substr(0, tree.root().size() - 1);
-    Click(form->ChooseDir);
-    form->ChooseDirEdit->setText(QString::fromStdString(tree.root()));
-    QStringList shown;
-    prompter.onDialog = [&](QDialog&) {
-        DirectoryListBox* list = chooser->DirectoryListBox1;
-        EXPECT_EQ(list->directory(), root);
-        const int depth = static_cast<int>(std::count(root.begin(), root.end(), '/'));
-        EXPECT_EQ(list->count(), depth + 1 + 2);
-        EXPECT_EQ(list->item(0)->text(), QStringLiteral("/"));
-        EXPECT_EQ(list->item(list->count() - 2)->text().trimmed(), QStringLiteral("Andere"));
-        QListWidgetItem* musik = list->item(list->count() - 1);
-        EXPECT_EQ(musik->text().trimmed(), QStringLiteral("Musik"));
-        emit list->itemDoubleClicked(musik);
-        for (int i = 0; i < list->count(); ++i) {
-            shown << list->item(i)->text().trimmed();
-        }
-        return int(QDialog::Accepted);
-    };
-    Click(form->ChooseDirButton);
-    EXPECT_EQ(shown.mid(shown.size() - 3), (QStringList{"Musik", "Pop", "Rock"}));
-    EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik"));
-    EXPECT_EQ(form->sourcePath(), root + "/Musik");
+// The folder chooser as a person uses it: the music's drive is chosen, then "..." opens
+// the chooser on it, and a folder is chosen by a click and OK, by typing and Enter, or
+// by double-clicks.
+class FolderChooserTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        tree.folder("Musik/Pop");
+        tree.folder("Musik/Rock");
+        tree.folder("Andere");
+        drives = {{root, DriveType::CdRom}};
+        WizardTest::SetUp();
+        UserClick(form->ForwardToChooseDir);
+        UserClick(form->ChooseDir);
+    }
 
-    // Cancelled: the path stays.
-    prompter.onDialog = [](QDialog&) { return int(QDialog::Rejected); };
-    Click(form->ChooseDirButton);
+    // Opens the chooser with "..." and lets `act` work in it, shown for real.
+    void InChooser(const std::function<void(DirectoryListBox*)>& act) {
+        prompter.onDialog = [&](QDialog& dialog) {
+            dialog.show();
+            dialog.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            act(chooser->DirectoryListBox1);
+            const int result = dialog.result();
+            dialog.hide();
+            return result;
+        };
+        UserClick(form->ChooseDirButton);
+    }
+
+    static QListWidgetItem* Entry(DirectoryListBox* list, const QString& name) {
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->text() == name) {
+                return list->item(i);
+            }
+        }
+        ADD_FAILURE() << name.toStdString() << " is not listed";
+        return list->item(0);
+    }
+
+    static QPoint Where(DirectoryListBox* list, const QString& name) {
+        return list->visualItemRect(Entry(list, name)).center();
+    }
+
+    TempTree tree;
+    const std::string root = tree.root().substr(0, tree.root().size() - 1);
+};
+
+TEST_F(FolderChooserTest, ListsTheWayDownAndTheSubfolders) {
+    QStringList shown;
+    bool folderIcons = true;
+    InChooser([&](DirectoryListBox* list) {
+        EXPECT_EQ(list->directory(), root);
+        for (int i = 0; i < list->count(); ++i) {
+            shown << list->item(i)->text();
+            folderIcons = folderIcons && !list->item(i)->icon().isNull();
+        }
+        UserClick(chooser->Button2);
+    });
+    const int depth = static_cast<int>(std::count(root.begin(), root.end(), '/'));
+    ASSERT_EQ(shown.size(), depth + 1 + 2);
+    EXPECT_EQ(shown.front(), QStringLiteral("/"));
+    EXPECT_EQ(shown.mid(shown.size() - 2), (QStringList{"Andere", "Musik"}));
+    EXPECT_TRUE(folderIcons);
+    EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/")) << "cancelled";
+}
+
+TEST_F(FolderChooserTest, AClickAndOkChooseTheSelectedFolder) {
+    InChooser([&](DirectoryListBox* list) {
+        UserClick(list->viewport(), Where(list, QStringLiteral("Andere")));
+        UserClick(chooser->Button1);
+    });
+    EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Andere"));
+    EXPECT_EQ(form->sourcePath(), root + "/Andere");
+}
+
+TEST_F(FolderChooserTest, TypingFindsAFolderAndEnterChoosesIt) {
+    InChooser([&](DirectoryListBox* list) {
+        UserKey(Qt::Key_M);
+        UserKey(Qt::Key_U);
+        EXPECT_EQ(list->currentItem()->text(), QStringLiteral("Musik"));
+        UserKey(Qt::Key_Return);
+    });
     EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik"));
+}
+
+TEST_F(FolderChooserTest, DoubleClicksGoDownAndUp) {
+    QStringList below;
+    InChooser([&](DirectoryListBox* list) {
+        UserDoubleClick(list->viewport(), Where(list, QStringLiteral("Musik")));
+        EXPECT_EQ(list->directory(), root + "/Musik");
+        for (int i = list->count() - 2; i < list->count(); ++i) {
+            below << list->item(i)->text();
+        }
+        UserDoubleClick(list->viewport(), Where(list, QStringLiteral("Rock")));
+        UserKey(Qt::Key_Return);
+    });
+    EXPECT_EQ(below, (QStringList{"Pop", "Rock"}));
+    EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik/Rock"));
 }
 
 TEST_F(SourcePageTest, UnreadableDriveShowsTheErrorBoxInsteadOfTheChooser) {
@@ -135,6 +205,57 @@ TEST_F(SourcePageTest, UnreadableDriveShowsTheErrorBoxInsteadOfTheChooser) {
                   "Dieses Laufwerk konnte nicht gelesen werden!\r\n\r\nMöglicherweise ist kein "
                   "Medium eingelegt oder es ist nicht formatiert."));
     EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/cd-ohne-medium/"));
+}
+
+// A disc inserted while the program runs: here a tmpfs mounted below /mnt in a mount
+// namespace of the test's own. The list follows, the selection and the path stay until
+// the user chooses another drive.
+class MountWatchTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        if (std::getenv("SPURFIX_PRIVATE_MOUNTS") == nullptr) {
+            GTEST_SKIP() << "needs a private mount namespace (its test entry runs in one)";
+        }
+        ASSERT_EQ(mount("spurfix", "/mnt", "tmpfs", 0, "size=1m"), 0);
+        ASSERT_EQ(mkdir("/mnt/stick", 0755), 0);
+        machineDrives = true;
+        WizardTest::SetUp();
+        UserClick(form->ForwardToChooseDir);
+    }
+    void TearDown() override {
+        WizardTest::TearDown();
+        umount("/mnt/stick");
+        umount("/mnt");
+    }
+    bool Listed(const QString& item) const { return Items(form->ChooseDirComboBox).contains(item); }
+};
+
+TEST_F(MountWatchTest, InsertedAndRemovedDrivesComeAndGo) {
+    const QString stick = QStringLiteral("/mnt/stick (RAM-Disk)");
+    QComboBox* combo = form->ChooseDirComboBox;
+    ASSERT_FALSE(Listed(stick));
+    const QString selectedBefore = combo->currentText();
+    const std::string pathBefore = form->sourcePath();
+
+    ASSERT_EQ(mount("spurfix", "/mnt/stick", "tmpfs", 0, "size=1m"), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Listed(stick); }, 5000));
+    EXPECT_EQ(combo->currentText(), selectedBefore);
+    EXPECT_EQ(form->sourcePath(), pathBefore);
+
+    // The user chooses it: a click opens the list, the arrows move, Enter takes it.
+    UserClick(combo);
+    const int steps = combo->findText(stick) - combo->currentIndex();
+    for (int i = 0; i < std::abs(steps); ++i) {
+        UserKey(steps > 0 ? Qt::Key_Down : Qt::Key_Up);
+    }
+    UserKey(Qt::Key_Return);
+    ASSERT_EQ(combo->currentText(), stick);
+    EXPECT_EQ(form->sourcePath(), "/mnt/stick/");
+
+    ASSERT_EQ(umount("/mnt/stick"), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Listed(stick); }, 5000));
+    EXPECT_EQ(combo->currentIndex(), -1) << "the chosen drive is gone";
+    EXPECT_EQ(form->sourcePath(), "/mnt/stick/") << "only the user resets the path";
 }
 
 TEST(DirectoryListBox, RootAndErrors) {

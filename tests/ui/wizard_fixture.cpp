@@ -58,7 +58,9 @@ void WizardTest::SetUp() {
     chooser = std::make_unique<TChooseDirDialog>();
     about = std::make_unique<TForm2>();
     form->attachDialogs(chooser.get(), about.get());
-    form->setDriveSource([this] { return drives; });
+    if (!machineDrives) {
+        form->setDriveSource([this] { return drives; });
+    }
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -183,6 +185,29 @@ int EventPasses(const std::function<void()>& work) {
     counter.counting = false;
     QCoreApplication::removePostedEvents(&counter);
     return counter.passes;
+}
+
+namespace {
+class EveryUpdate : public QObject {
+  public:
+    explicit EveryUpdate(std::function<void()> action) : action_(std::move(action)) {}
+    void post() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
+
+  protected:
+    void customEvent(QEvent*) override {
+        action_();
+        post();
+    }
+
+  private:
+    std::function<void()> action_;
+};
+}  // namespace
+
+std::unique_ptr<QObject> DuringEveryUpdate(std::function<void()> action) {
+    auto every = std::make_unique<EveryUpdate>(std::move(action));
+    every->post();
+    return every;
 }
 
 void DuringUpdate(int n, std::function<void()> action) {

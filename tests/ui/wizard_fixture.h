@@ -67,6 +67,8 @@ class WizardTest : public ::testing::Test {
     void ReadFolder(const std::string& folder);
 
     FakePrompter prompter;
+    // The machine's own drives instead of `drives`.
+    bool machineDrives = false;
     std::vector<platform::Drive> drives = {{"/", platform::DriveType::FixedDisk},
                                            {"/media/cd", platform::DriveType::CdRom},
                                            {"/media/stick", platform::DriveType::Removable}};
@@ -89,6 +91,10 @@ void UserPaste(const QString& text);
 
 // How many times pending events are processed while `work` runs.
 int EventPasses(const std::function<void()>& work);
+
+// Calls `action` inside every progress update from now for as long as the returned
+// object lives.
+std::unique_ptr<QObject> DuringEveryUpdate(std::function<void()> action);
 
 // Calls `action` inside the n-th progress update from now: the pending events that a
 // reading processes at every update are counted.
