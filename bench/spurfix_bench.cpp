@@ -150,7 +150,7 @@ struct Window {
         form.FormActivate();
     }
     void read(const std::string& tree) {
-        form.ChooseDirEdit->setText(QString::fromStdString(tree));
+        form.openFolder(tree);
         form.ForwardToInputClick();
         form.StartInputPanelClick();
     }

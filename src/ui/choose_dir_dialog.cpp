@@ -66,6 +66,7 @@ QListWidgetItem* AddEntry(QListWidget* list, int depth, std::string_view name,
 
 DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new IndentingDelegate(this));
+    setIconSize(QSize(16, 16));
     connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         const std::string path = PathOf(item);
         RunGuarded([this, path] { setDirectory(path); });

@@ -154,13 +154,25 @@ void TForm1::setSourcePath(const std::string& path) {
     ChooseDirEdit->setText(DisplayText(path));
 }
 
-std::string TForm1::sourcePath() const {
-    // The edit field shows names that are not UTF-8 with replacement characters: the
-    // bytes behind it are kept apart, as long as the text is the one set with them.
-    if (ChooseDirEdit->text() == DisplayText(sourcePath_)) {
-        return sourcePath_;
+void TForm1::openFolder(const std::string& folder) {
+    // The drive that holds the folder: the longest mount point it lies below.
+    int drive = -1;
+    size_t longest = 0;
+    for (int i = 0; i < ChooseDirComboBox->count(); ++i) {
+        const std::string root =
+            ChooseDirComboBox->itemData(i, kMountPointRole).toByteArray().toStdString();
+        if (folder.rfind(root, 0) == 0 || folder + "/" == root) {
+            if (root.size() > longest) {
+                longest = root.size();
+                drive = i;
+            }
+        }
     }
-    return ChooseDirEdit->text().toLocal8Bit().toStdString();
+    if (drive >= 0) {
+        ChooseDirComboBox->setCurrentIndex(drive);
+    }
+    ChooseDir->setChecked(true);
+    setSourcePath(folder);
 }
 
 void TForm1::ChooseDirClick() {

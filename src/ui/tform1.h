@@ -58,8 +58,12 @@ class TForm1 : public QWidget, private WalkObserver {
 
     [[nodiscard]] bool isReading() const { return runActive_; }
     [[nodiscard]] const PreviewModel& previewModel() const { return *previewModel_; }
-    // The source path as bytes, as the reading will take it.
-    [[nodiscard]] std::string sourcePath() const;
+    // The source path as bytes, as the reading will take it; the edit field shows it.
+    [[nodiscard]] const std::string& sourcePath() const { return sourcePath_; }
+    // The source page as the user would leave it after choosing `folder` (an absolute
+    // path) in the folder chooser: "nur innerhalb dieses Verzeichnisses einlesen:" with
+    // that folder, and the drive that holds it selected.
+    void openFolder(const std::string& folder);
 
     QFrame* Panel1;
     QStackedWidget* PageControl1;

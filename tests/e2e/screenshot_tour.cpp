@@ -53,7 +53,7 @@ TEST_F(ScreenshotTour, EveryPageAndAWholeRun) {
     EXPECT_EQ(form->size(), QSize(335, 248));
     Save(form.get(), QStringLiteral("01_welcome"));
 
-    prompter.onDialog = [](QDialog& dialog) {
+    const auto picture = [](QDialog& dialog) {
         dialog.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         Save(&dialog, dialog.objectName() == QStringLiteral("Form2")
@@ -62,12 +62,13 @@ TEST_F(ScreenshotTour, EveryPageAndAWholeRun) {
         dialog.hide();
         return int(QDialog::Accepted);
     };
+    prompter.onDialog = picture;
     Click(form->AboutButton);
     Click(form->ForwardToChooseDir);
     Save(form.get(), QStringLiteral("03_source"));
-    Click(form->ChooseDir);
-    form->ChooseDirEdit->setText(QString::fromStdString(tree.path("CD")));
-    Click(form->ChooseDirButton);
+    ChooseFolder(tree.path("CD"));
+    prompter.onDialog = picture;
+    Click(form->ChooseDirButton);  // once more, for its picture
     EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(tree.path("CD")));
 
     Click(form->ForwardToInput);

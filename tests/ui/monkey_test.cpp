@@ -1,6 +1,8 @@
 // A seeded random sequence of user actions over every page, with readings of real
-// folders running, checking after every action what must always hold. A failure
-// prints its seed; SPURFIX_MONKEY_SEED=<seed> replays it.
+// folders running, checking after every action what must always hold. Every action
+// goes through the window system as a click, a key or a paste. The seeds are fixed, so
+// that a failure can be replayed: SPURFIX_MONKEY_SEED=<seed> runs that seed alone,
+// SPURFIX_MONKEY_SEED=random a new one, which it prints.
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTest>
 #include <chrono>
 #include <iostream>
 #include <map>
@@ -40,9 +43,15 @@ std::vector<std::string> FullReading(const std::string& source) {
     return lines;
 }
 
-class MonkeyTest : public WizardTest, public QObject {
+class MonkeyTest : public WizardTest,
+                   public QObject,
+                   public ::testing::WithParamInterface<uint32_t> {
   protected:
     void SetUp() override {
+        // The two music folders are drives of their own; "/media/cd" holds no medium.
+        drives = {{"/media/cd", platform::DriveType::CdRom},
+                  {tree.path("a"), platform::DriveType::Removable},
+                  {tree.path("b"), platform::DriveType::Removable}};
         WizardTest::SetUp();
         tree.folder("a/Pop/Live");
         tree.folder("a/Rock");
@@ -55,24 +64,40 @@ class MonkeyTest : public WizardTest, public QObject {
         tree.link("..", "b/x/zurück");
         tree.file("b/x/Zeile\nneu.mp3");
         tree.file("b/\xFC\xFF.MP3");
-        for (const char* source : {"a/", "b/"}) {
+        for (const char* source : {"a", "b", "a/Pop", "b/x"}) {
             sources.push_back(tree.path(source));
-            expected[tree.path(source)] = FullReading(tree.path(source));
         }
         watchTermination();
         prompter.onDialog = [this](QDialog& dialog) {
-            if (&dialog == chooser.get()) {
-                chooser->DirectoryListBox1->setDirectory(sources[pick(sources.size())]);
-                return pick(3) == 0 ? int(QDialog::Rejected) : int(QDialog::Accepted);
+            if (&dialog != chooser.get()) {
+                return 1;
             }
-            return 1;
+            dialog.show();
+            dialog.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            GoDownTo(chooser->DirectoryListBox1, sources[pick(sources.size())]);
+            UserClick(pick(3) == 0 ? chooser->Button2 : chooser->Button1);
+            const int result = dialog.result();
+            dialog.hide();
+            return result;
         };
-        const char* given = std::getenv("SPURFIX_MONKEY_SEED");
-        seed = given ? static_cast<uint32_t>(std::strtoul(given, nullptr, 10))
-                     : static_cast<uint32_t>(
-                           std::chrono::steady_clock::now().time_since_epoch().count());
+        seed = GetParam();
+        if (const char* given = std::getenv("SPURFIX_MONKEY_SEED")) {
+            seed = std::string(given) == "random"
+                       ? static_cast<uint32_t>(
+                             std::chrono::steady_clock::now().time_since_epoch().count())
+                       : static_cast<uint32_t>(std::strtoul(given, nullptr, 10));
+        }
         random.seed(seed);
         std::cout << "monkey seed " << seed << std::endl;
+    }
+
+    const std::vector<std::string>& expectedReading(const std::string& source) {
+        auto found = expected.find(source);
+        if (found == expected.end()) {
+            found = expected.emplace(source, FullReading(source)).first;
+        }
+        return found->second;
     }
 
     void watchTermination() {
@@ -114,17 +139,22 @@ class MonkeyTest : public WizardTest, public QObject {
         if (page == form->Sheet_Files && form->AllowFiles->isEnabled() && pick(5) == 0) {
             const int rows = form->AllowFiles->count();
             if (rows > 0) {
-                form->AllowFiles->setCurrentRow(static_cast<int>(pick(static_cast<size_t>(rows))));
+                QListWidgetItem* item =
+                    form->AllowFiles->item(static_cast<int>(pick(static_cast<size_t>(rows))));
+                form->AllowFiles->scrollToItem(item);
+                UserClick(form->AllowFiles->viewport(),
+                          form->AllowFiles->visualItemRect(item).center());
             }
             return;
         }
         if (page == form->Sheet_Dirs && form->DirLabelTemplate->isEnabled() && pick(6) == 0) {
             const QString templates[] = {"[%NAME%]", "%PFAD%", "", "<%NAME%|%PFAD%>"};
-            form->DirLabelTemplate->setText(templates[pick(4)]);
+            UserClick(form->DirLabelTemplate);
+            UserPaste(templates[pick(4)]);
             return;
         }
-        if (page == form->Sheet_Drive && pick(4) == 0) {
-            form->ChooseDirEdit->setText(QString::fromStdString(sources[pick(sources.size())]));
+        if (page == form->Sheet_Drive && !inRun && pick(4) == 0) {
+            ChooseDrive(drives[pick(drives.size())].mountPoint);
             return;
         }
         std::vector<QAbstractButton*> buttons;
@@ -148,7 +178,7 @@ class MonkeyTest : public WizardTest, public QObject {
         if (button == form->BackToChooseDir) {
             completedSinceReset = false;
         }
-        button->click();
+        UserClick(button);
         if (startsRun && !inRun &&
             form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
             completedSinceReset = true;
@@ -168,7 +198,7 @@ class MonkeyTest : public WizardTest, public QObject {
         ASSERT_FALSE(form->isReading());
         ASSERT_TRUE(state == 0 || state == 1) << state;
         if (form->ScanList && !form->ScanList->empty()) {
-            const std::vector<std::string>& full = expected.at(runSource);
+            const std::vector<std::string>& full = expectedReading(runSource);
             ASSERT_LE(form->ScanList->size(), full.size());
             for (size_t i = 0; i < form->ScanList->size(); ++i) {
                 ASSERT_EQ((*form->ScanList)[i], full[i]) << "line " << i;
@@ -226,7 +256,7 @@ class MonkeyTest : public WizardTest, public QObject {
     std::string runSource;
 };
 
-TEST_F(MonkeyTest, ThousandsOfActionsKeepEveryRule) {
+TEST_P(MonkeyTest, ThousandsOfActionsKeepEveryRule) {
     constexpr int kActions = 4000;
     while (actions < kActions) {
         if (ended) {
@@ -244,6 +274,8 @@ TEST_F(MonkeyTest, ThousandsOfActionsKeepEveryRule) {
               << " of them during a reading, " << programRuns << " program starts" << std::endl;
     EXPECT_GT(actionsDuringRuns, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(FixedSeeds, MonkeyTest, ::testing::Values(1U, 2U, 3U, 4U));
 
 }  // namespace
 }  // namespace spurfix::ui::test

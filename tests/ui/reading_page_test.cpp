@@ -40,6 +40,8 @@ std::ostream& operator<<(std::ostream& out, const PageState& s) {
 class ReadingPageTest : public WizardTest {
   protected:
     void SetUp() override {
+        // The music is on a drive of its own; "/media/cd" holds no medium.
+        drives.push_back({root, platform::DriveType::Removable});
         WizardTest::SetUp();
         for (const char* folder : {"Pop", "Rock", "Jazz"}) {
             tree.folder(folder);
@@ -47,8 +49,9 @@ class ReadingPageTest : public WizardTest {
                 tree.file(std::string(folder) + "/" + std::to_string(i) + " - Lied.mp3");
             }
         }
-        form->ChooseDirEdit->setText(QString::fromStdString(tree.root()));
-        Click(form->ForwardToInput);
+        UserClick(form->ForwardToChooseDir);
+        ChooseDrive(root);
+        UserClick(form->ForwardToInput);
     }
 
     PageState state() const {
@@ -65,6 +68,7 @@ class ReadingPageTest : public WizardTest {
     QStringList trace() const { return form->InputPreview->toPlainText().split(QLatin1Char('\n')); }
 
     TempTree tree;
+    const std::string root = tree.root().substr(0, tree.root().size() - 1);
     static constexpr size_t kLines = 93;  // 3 folders of 30 files
 };
 
@@ -89,13 +93,20 @@ TEST_F(ReadingPageTest, CompleteRun) {
     EXPECT_TRUE(form->InputDirsFound->updatesEnabled());
 }
 
+// A drive's root ends in "/" and is read as it is; a folder from the chooser has no "/"
+// at its end, and the reading adds it.
 TEST_F(ReadingPageTest, ChosenFolderGetsItsTrailingSlash) {
-    const std::string withoutSlash = tree.root().substr(0, tree.root().size() - 1);
-    form->ChooseDirEdit->setText(QString::fromStdString(withoutSlash));
-    Click(form->StartInput);
+    EXPECT_EQ(form->sourcePath(), tree.root());
+    UserClick(form->StartInput);
     EXPECT_EQ(trace().front(), QString::fromStdString(tree.root()));
-    EXPECT_EQ(form->ScanList->size(), kLines);
-    EXPECT_TRUE((*form->ScanList)[0].starts_with(tree.root()));
+
+    ChooseFolder(tree.path("Rock"));
+    EXPECT_EQ(form->sourcePath(), tree.path("Rock"));
+    UserClick(form->ForwardToInput);
+    UserClick(form->StartInput);
+    EXPECT_EQ(trace().front(), QString::fromStdString(tree.path("Rock/")));
+    EXPECT_EQ(form->ScanList->size(), 30U);
+    EXPECT_TRUE((*form->ScanList)[0].starts_with(tree.path("Rock/")));
 }
 
 TEST_F(ReadingPageTest, StopThenReadAgain) {
@@ -198,17 +209,22 @@ TEST_F(ReadingPageTest, AfterTheWholeWayTheReadingStays) {
 }
 
 TEST_F(ReadingPageTest, EmptyOrUnreadableSourceIsACompleteRun) {
-    for (const std::string& source : {tree.path("Leer/"), std::string("/gibt/es/nicht")}) {
-        tree.folder("Leer");
-        form->ChooseDirEdit->setText(QString::fromStdString(source));
-        Click(form->ForwardToInput);
-        Click(form->StartInput);
+    tree.folder("Leer");
+    UserClick(form->BackToChooseDir);
+    for (const bool empty : {true, false}) {
+        if (empty) {
+            ChooseFolder(tree.path("Leer"));
+        } else {
+            ChooseDrive("/media/cd");  // a drive without a medium
+        }
+        UserClick(form->ForwardToInput);
+        UserClick(form->StartInput);
         EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!"))
-            << source;
+            << form->sourcePath();
         EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
         EXPECT_TRUE(form->ForwardToFiles->isEnabled());
         EXPECT_TRUE(form->ScanList->empty());
-        Click(form->BackToChooseDir);
+        UserClick(form->BackToChooseDir);
     }
 }
 

@@ -71,28 +71,6 @@ TEST_F(SourcePageTest, DriveListWithLabelsAndPreselection) {
     }
 }
 
-TEST_F(SourcePageTest, AnotherDriveResetsThePath) {
-    form->ChooseDirEdit->setText(QStringLiteral("/media/cd/Musik"));
-    form->ChooseDirComboBox->setFocus();
-    QTest::keyClick(form->ChooseDirComboBox, Qt::Key_Down);
-    EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/stick/"));
-}
-
-TEST_F(SourcePageTest, FolderChoiceEnablesTheFieldAndKeepsThePath) {
-    const QColor button = QApplication::palette().color(QPalette::Button);
-    const QColor base = QApplication::palette().color(QPalette::Base);
-    Click(form->ChooseDir);
-    EXPECT_TRUE(form->ChooseDirEdit->isEnabled());
-    EXPECT_TRUE(form->ChooseDirButton->isEnabled());
-    EXPECT_EQ(form->ChooseDirEdit->palette().color(QPalette::Base), base);
-    form->ChooseDirEdit->setText(QStringLiteral("/media/cd/Pop"));
-    Click(form->UseMainDir);
-    EXPECT_FALSE(form->ChooseDirEdit->isEnabled());
-    EXPECT_FALSE(form->ChooseDirButton->isEnabled());
-    EXPECT_EQ(form->ChooseDirEdit->palette().color(QPalette::Base), button);
-    EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/cd/Pop"));
-}
-
 // The folder chooser as a person uses it: the music's drive is chosen, then "..." opens
 // the chooser on it, and a folder is chosen by a click and OK, by typing and Enter, or
 // by double-clicks.
@@ -102,7 +80,7 @@ class FolderChooserTest : public WizardTest {
         tree.folder("Musik/Pop");
         tree.folder("Musik/Rock");
         tree.folder("Andere");
-        drives = {{root, DriveType::CdRom}};
+        drives = {{"/", DriveType::FixedDisk}, {root, DriveType::CdRom}};
         WizardTest::SetUp();
         UserClick(form->ForwardToChooseDir);
         UserClick(form->ChooseDir);
@@ -139,6 +117,28 @@ class FolderChooserTest : public WizardTest {
     TempTree tree;
     const std::string root = tree.root().substr(0, tree.root().size() - 1);
 };
+
+TEST_F(FolderChooserTest, AnotherDriveResetsThePath) {
+    ChooseFolder(tree.path("Musik"));
+    ChooseDrive("/");
+    EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/"));
+    EXPECT_EQ(form->sourcePath(), "/");
+}
+
+TEST_F(FolderChooserTest, TheMainDriveChoiceGreysTheFieldAndKeepsThePath) {
+    const QColor button = QApplication::palette().color(QPalette::Button);
+    const QColor base = QApplication::palette().color(QPalette::Base);
+    EXPECT_TRUE(form->ChooseDirEdit->isEnabled());
+    EXPECT_TRUE(form->ChooseDirButton->isEnabled());
+    EXPECT_EQ(form->ChooseDirEdit->palette().color(QPalette::Base), base);
+    ChooseFolder(tree.path("Musik/Pop"));
+    UserClick(form->UseMainDir);
+    EXPECT_FALSE(form->ChooseDirEdit->isEnabled());
+    EXPECT_FALSE(form->ChooseDirButton->isEnabled());
+    EXPECT_EQ(form->ChooseDirEdit->palette().color(QPalette::Base), button);
+    EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik/Pop"));
+    EXPECT_EQ(form->sourcePath(), root + "/Musik/Pop") << "the reading starts there";
+}
 
 TEST_F(FolderChooserTest, ListsTheWayDownAndTheSubfolders) {
     QStringList shown;
@@ -193,10 +193,11 @@ TEST_F(FolderChooserTest, DoubleClicksGoDownAndUp) {
     EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik/Rock"));
 }
 
+// The preselected CD drive "/media/cd" holds no medium.
 TEST_F(SourcePageTest, UnreadableDriveShowsTheErrorBoxInsteadOfTheChooser) {
-    Click(form->ChooseDir);
-    form->ChooseDirEdit->setText(QStringLiteral("/media/cd-ohne-medium/"));
-    Click(form->ChooseDirButton);
+    UserClick(form->ForwardToChooseDir);
+    UserClick(form->ChooseDir);
+    UserClick(form->ChooseDirButton);
     EXPECT_EQ(prompter.dialogsRun, 0);
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Error);
@@ -204,7 +205,7 @@ TEST_F(SourcePageTest, UnreadableDriveShowsTheErrorBoxInsteadOfTheChooser) {
               QStringLiteral(
                   "Dieses Laufwerk konnte nicht gelesen werden!\r\n\r\nMöglicherweise ist kein "
                   "Medium eingelegt oder es ist nicht formatiert."));
-    EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/cd-ohne-medium/"));
+    EXPECT_EQ(form->ChooseDirEdit->text(), QStringLiteral("/media/cd/"));
 }
 
 // A disc inserted while the program runs: here a tmpfs mounted below /mnt in a mount

@@ -1,7 +1,9 @@
 #include "wizard_fixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -50,7 +52,14 @@ std::optional<QString> FakePrompter::askSaveFileName(const SaveRequest& request)
 
 int FakePrompter::runDialog(QDialog& dialog) {
     ++dialogsRun;
-    return onDialog ? onDialog(dialog) : QDialog::Rejected;
+    QWidget* active = QApplication::activeWindow();
+    const int result = onDialog ? onDialog(dialog) : QDialog::Rejected;
+    // As after a real modal dialog, the window that opened it is active again.
+    if (active != nullptr && !active->isActiveWindow()) {
+        active->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(active));
+    }
+    return result;
 }
 
 void WizardTest::SetUp() {
@@ -81,10 +90,80 @@ QWidget* WizardTest::page() const {
     return form->PageControl1->currentWidget();
 }
 
+void WizardTest::ChooseDrive(const std::string& mountPoint) {
+    QComboBox* combo = form->ChooseDirComboBox;
+    const int wanted =
+        combo->findText(QString::fromStdString(mountPoint) + QLatin1Char(' '), Qt::MatchStartsWith);
+    ASSERT_GE(wanted, 0) << mountPoint << " is not in the drive list";
+    UserClick(combo);
+    const int steps = wanted - combo->currentIndex();
+    for (int i = 0; i < std::abs(steps); ++i) {
+        UserKey(steps > 0 ? Qt::Key_Down : Qt::Key_Up);
+    }
+    UserKey(Qt::Key_Return);
+    ASSERT_EQ(combo->currentIndex(), wanted);
+}
+
+void GoDownTo(DirectoryListBox* list, const std::string& target) {
+    while (list->directory() != target) {
+        const std::string& here = list->directory();
+        const size_t from = here == "/" ? 1 : here.size() + 1;
+        if (target.rfind(here == "/" ? "/" : here + "/", 0) != 0) {
+            UserDoubleClick(list->viewport(), list->visualItemRect(list->item(0)).center());
+            continue;  // not on the way: up to "/" first
+        }
+        const std::string next = target.substr(0, target.find('/', from));
+        QListWidgetItem* entry = nullptr;
+        for (int i = 0; i < list->count() && entry == nullptr; ++i) {
+            entry = DirectoryListBox::PathOf(list->item(i)) == next ? list->item(i) : nullptr;
+        }
+        if (entry == nullptr) {
+            ADD_FAILURE() << next << " is not listed in the chooser";
+            return;
+        }
+        list->scrollToItem(entry);
+        UserDoubleClick(list->viewport(), list->visualItemRect(entry).center());
+    }
+}
+
+void WizardTest::ChooseFolder(const std::string& folder) {
+    std::string target = folder;
+    while (target.size() > 1 && target.back() == '/') {
+        target.pop_back();
+    }
+    form->PageControl1->setCurrentWidget(form->Sheet_Drive);
+    // The drive that holds the folder: the longest mount point it lies below.
+    std::string drive;
+    for (const platform::Drive& candidate : drives) {
+        const std::string root = candidate.mountPoint == "/" ? "/" : candidate.mountPoint + "/";
+        if ((target + "/").rfind(root, 0) == 0 && candidate.mountPoint.size() >= drive.size()) {
+            drive = candidate.mountPoint;
+        }
+    }
+    ASSERT_FALSE(drive.empty()) << "no drive holds " << target;
+    ChooseDrive(drive);
+    if (!form->ChooseDir->isChecked()) {
+        UserClick(form->ChooseDir);
+    }
+    prompter.onDialog = [&](QDialog& dialog) {
+        dialog.show();
+        dialog.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        GoDownTo(chooser->DirectoryListBox1, target);
+        UserClick(chooser->Button1);
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+    UserClick(form->ChooseDirButton);
+    prompter.onDialog = nullptr;
+    ASSERT_EQ(form->sourcePath(), target);
+}
+
 void WizardTest::ReadFolder(const std::string& folder) {
-    form->ChooseDirEdit->setText(QString::fromStdString(folder));
-    form->ForwardToInputClick();
-    Click(form->StartInput);
+    ChooseFolder(folder);
+    UserClick(form->ForwardToInput);
+    UserClick(form->StartInput);
     ASSERT_FALSE(form->isReading());
 }
 

@@ -63,7 +63,15 @@ class WizardTest : public ::testing::Test {
     // Clicks a button as a person would, after showing its page.
     static void Click(QAbstractButton* button);
     [[nodiscard]] QWidget* page() const;
-    // Reads `folder` through the reading page and waits until the run has ended.
+    // On the source page, picks the drive whose list entry begins with `mountPoint`, as
+    // a person does: a click opens the list, the arrows move, Enter takes the entry.
+    void ChooseDrive(const std::string& mountPoint);
+    // On the source page, chooses `folder` as a person does: the drive that holds it,
+    // "nur innerhalb dieses Verzeichnisses einlesen:", "...", then double-clicks in
+    // the folder chooser from the drive down to the folder, and OK.
+    void ChooseFolder(const std::string& folder);
+    // Chooses `folder`, goes on to the reading page and reads it, all with the mouse;
+    // waits until the run has ended.
     void ReadFolder(const std::string& folder);
 
     FakePrompter prompter;
@@ -88,6 +96,10 @@ void UserKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 void UserClickAt(QWidget* widget, ulong milliseconds);
 // Pastes the text from the clipboard into the focused field.
 void UserPaste(const QString& text);
+
+// In the folder chooser, double-clicks from its current folder to `target` (an absolute
+// path without a trailing "/"), by way of "/" when the target is not below it.
+void GoDownTo(DirectoryListBox* list, const std::string& target);
 
 // How many times pending events are processed while `work` runs.
 int EventPasses(const std::function<void()>& work);
