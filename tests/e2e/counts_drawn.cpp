@@ -1,0 +1,119 @@
+// On a real X server: while a long reading runs, the two counts are on the screen in
+// every frame. The label areas are read back from the X server many times during the
+// reading, and each sample must show the drawn digits of both counts.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <cstdlib>
+#include <iostream>
+
+#include "support/temp_tree.h"
+#include "ui/spurfix_application.h"
+#include "wizard_fixture.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+using spurfix::test::TempTree;
+
+// Dark pixels in the label's area, as the X server has it now.
+int InkOnScreen(const QLabel* label) {
+    const QPoint topLeft = label->mapToGlobal(QPoint(0, 0));
+    const QImage shot =
+        label->screen()
+            ->grabWindow(0, topLeft.x(), topLeft.y(), label->width(), label->height())
+            .toImage();
+    int ink = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            ink += qGray(shot.pixel(x, y)) < 100 ? 1 : 0;
+        }
+    }
+    return ink;
+}
+
+class CountsDrawn : public WizardTest {
+  protected:
+    void SetUp() override {
+        // Some 300,000 files in 300 folders. On a tmpfs of the test's own, where its
+        // mount namespace allows one, they are made and removed in a second.
+        if (std::getenv("SPURFIX_PRIVATE_MOUNTS") != nullptr) {
+            mounted = mount("spurfix", tree.root().c_str(), "tmpfs", 0, "mode=0700") == 0;
+        }
+        for (int folder = 0; folder < 300; ++folder) {
+            const std::string name = "Album " + std::to_string(folder);
+            tree.folder(name);
+            const int fd = open(tree.path(name).c_str(), O_RDONLY | O_DIRECTORY);
+            ASSERT_GE(fd, 0);
+            for (int file = 0; file < 1000; ++file) {
+                const std::string song = std::to_string(file) + " - Lied.mp3";
+                close(openat(fd, song.c_str(), O_WRONLY | O_CREAT, 0644));
+            }
+            close(fd);
+        }
+        drives = {{tree.root().substr(0, tree.root().size() - 1), platform::DriveType::CdRom}};
+        WizardTest::SetUp();
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void TearDown() override {
+        WizardTest::TearDown();
+        if (mounted) {
+            umount(tree.root().c_str());
+        }
+    }
+    TempTree tree;
+    bool mounted = false;
+};
+
+TEST_F(CountsDrawn, BothCountsAreOnTheScreenInEveryFrame) {
+    UserClick(form->ForwardToChooseDir);
+    UserClick(form->ForwardToInput);
+    QTest::qWait(50);
+    struct Sample {
+        int files;
+        int folders;
+    };
+    std::vector<Sample> samples;
+    QElapsedTimer sinceSample;
+    sinceSample.start();
+    const auto sampler = DuringEveryUpdate([&] {
+        // A frame is 16 ms: a sample every 5 ms or so looks at every frame.
+        if (sinceSample.elapsed() >= 5 && form->isReading()) {
+            samples.push_back(
+                {InkOnScreen(form->InputFilesFound), InkOnScreen(form->InputDirsFound)});
+            sinceSample.restart();
+        }
+    });
+    UserClick(form->StartInput);
+    ASSERT_EQ(form->InputFilesFound->text(), QStringLiteral("300000"));
+    std::cout << samples.size() << " samples during the reading\n";
+    ASSERT_GE(samples.size(), 20U) << "the reading was too short to sample";
+    // A count of one digit has some 10 dark pixels; an empty label none.
+    for (size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_GE(samples[i].files, 10) << "sample " << i << ": no file count on the screen";
+        EXPECT_GE(samples[i].folders, 10) << "sample " << i << ": no folder count on the screen";
+    }
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    spurfix::ui::SpurfixApplication application(argc, argv);
+    spurfix::ui::InstallGermanTranslation(application);
+    spurfix::ui::ApplyLook(application);
+    return RUN_ALL_TESTS();
+}
