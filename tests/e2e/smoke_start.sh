@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the real executable on the X server it is given, waits until its window is
-# shown (found by its caption), and ends it.
+# Starts the real executable on the X server it is given (no window manager), waits until
+# its window is shown (found by its caption), checks that the first showing already has
+# the size of the first activation (335 x 248), and ends it.
 set -u
 executable=$1
 caption="Spurfix v2.0 beta (#061124)"
@@ -14,11 +15,17 @@ for _ in $(seq 100); do
     fi
     sleep 0.1
 done
+size=""
+if [ "$found" = 1 ]; then
+    sleep 0.3
+    info=$(xwininfo -name "$caption")
+    size="$(echo "$info" | awk '/Width:/ {print $2}') x $(echo "$info" | awk '/Height:/ {print $2}')"
+fi
 kill "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
-if [ "$found" = 1 ]; then
-    echo "window \"$caption\" shown"
-    exit 0
+if [ "$found" != 1 ]; then
+    echo "no window \"$caption\" within 10 s" >&2
+    exit 1
 fi
-echo "no window \"$caption\" within 10 s" >&2
-exit 1
+echo "window \"$caption\" shown, $size"
+[ "$size" = "335 x 248" ]
