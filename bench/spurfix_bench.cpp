@@ -174,10 +174,10 @@ int MemoryJob(const std::string& tree, const std::string& scratch) {
     window.form.ForwardToPreviewClick();
     window.form.SaveButtonClick();
     const long peak = StatusKilobytes("VmHWM:");
-    const size_t lines = window.form.ScanList->size();
+    const size_t lines = window.form.ScanList.size();
     size_t pathBytes = 0;
     for (size_t i = 0; i < lines; ++i) {
-        pathBytes += (*window.form.ScanList)[i].size();
+        pathBytes += window.form.ScanList[i].size();
     }
     std::printf("%ld %zu %zu\n", peak - before, lines, pathBytes);
     ui::SetPrompter(nullptr);

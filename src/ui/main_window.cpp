@@ -69,7 +69,6 @@ void TForm1::FormActivate() {
     setFixedSize(width(), height() - kTabRowHeight);
     PageControl1->move(0, 0);
     FillDriveList();
-    ScanList = std::make_unique<spurfix::ScanList>();
     for (int i = 0; i < AllowFiles->count(); ++i) {
         AllowFiles->item(i)->setCheckState(Qt::Checked);
     }
@@ -89,12 +88,10 @@ void TForm1::FormCloseQuery() {
 }
 
 void TForm1::FormClose() {
-    // A reading still unwinding keeps appending to the list: it goes when the run ends.
-    if (runActive_) {
-        releaseScanListAfterRun_ = true;
-    } else {
-        ScanList.reset();
-    }
+    // A reading that still unwinds stops at its next poll without another line; it
+    // starts no other.
+    restartPending_ = false;
+    ScanList.clear();
 }
 
 }  // namespace spurfix::ui

@@ -45,8 +45,7 @@ ListOptions TForm1::currentListOptions() const {
 
 void TForm1::ForwardToPreviewClick() {
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
-    const spurfix::ScanList empty;
-    previewModel_->setLines(BuildPreview(ScanList ? *ScanList : empty,
+    previewModel_->setLines(BuildPreview(ScanList,
                                          InputFilesFound->text().toInt(), currentListOptions(),
                                          collator));
     showPage(Sheet_Preview);

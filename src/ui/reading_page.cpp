@@ -126,15 +126,11 @@ void TForm1::StartInputPanelClick() {
     do {
         restartPending_ = false;
         completed = runReading();
-    } while (restartPending_ && !releaseScanListAfterRun_);
+    } while (restartPending_);
     BackToChooseDir->setEnabled(true);
     ForwardToFiles->setEnabled(forwardBefore || completed);
     runActive_ = false;
     focusForward();
-    if (releaseScanListAfterRun_) {
-        ScanList.reset();
-        releaseScanListAfterRun_ = false;
-    }
 }
 
 bool TForm1::runReading() {
@@ -151,8 +147,7 @@ bool TForm1::runReading() {
     if (source.empty() || source.back() != '/') {
         source.push_back('/');
     }
-    spurfix::ScanList discarded;
-    ReadSource(source, ScanList ? *ScanList : discarded, *this);
+    ReadSource(source, ScanList, *this);
     drawProgress();
     const bool completed = InputState != 3;
     InputText->setText(completed ? QStringLiteral("Einlesen erfolgreich beendet!")
@@ -176,9 +171,7 @@ void TForm1::BackToChooseDirClick() {
     InputText->clear();
     InputPreview->clear();
     ShowInputCounts(0, 0);
-    if (ScanList) {
-        ScanList->clear();
-    }
+    ScanList.clear();
     Animate1->stop();
     ForwardToFiles->setEnabled(false);
     showPage(Sheet_Drive);

@@ -53,7 +53,8 @@ class TForm1 : public QWidget, private WalkObserver {
     // State of the reading: 0 before the first, 2 while one runs, 3 once a stop is
     // requested, 1 after one has ended.
     int16_t InputState = 0;
-    std::unique_ptr<spurfix::ScanList> ScanList;
+    // The lines of the last reading; emptied when the window closes.
+    spurfix::ScanList ScanList;
     SaveRequest SaveDialog1;
 
     [[nodiscard]] bool isReading() const { return runActive_; }
@@ -233,7 +234,6 @@ class TForm1 : public QWidget, private WalkObserver {
     bool activated_ = false;
     bool runActive_ = false;
     bool restartPending_ = false;
-    bool releaseScanListAfterRun_ = false;
     QString pendingTrace_;
     WalkCounts latestCounts_;
     WalkCounts shownCounts_;  // what the count labels say

@@ -197,14 +197,14 @@ class MonkeyTest : public WizardTest,
         }
         ASSERT_FALSE(form->isReading());
         ASSERT_TRUE(state == 0 || state == 1) << state;
-        if (form->ScanList && !form->ScanList->empty()) {
+        if (!form->ScanList.empty()) {
             const std::vector<std::string>& full = expectedReading(runSource);
-            ASSERT_LE(form->ScanList->size(), full.size());
-            for (size_t i = 0; i < form->ScanList->size(); ++i) {
-                ASSERT_EQ((*form->ScanList)[i], full[i]) << "line " << i;
+            ASSERT_LE(form->ScanList.size(), full.size());
+            for (size_t i = 0; i < form->ScanList.size(); ++i) {
+                ASSERT_EQ(form->ScanList[i], full[i]) << "line " << i;
             }
             if (form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
-                ASSERT_EQ(form->ScanList->size(), full.size());
+                ASSERT_EQ(form->ScanList.size(), full.size());
             }
         }
         ASSERT_EQ(form->ForwardToFiles->isEnabled(), completedSinceReset);

@@ -83,7 +83,7 @@ TEST_F(NavigationTest, EnterGoesForwardOnEveryPage) {
             << "step " << number << ": "
             << (step.click ? Name(step.click) : "Enter on " + focus).toStdString();
         if (number == 7) {
-            EXPECT_EQ(form->ScanList->size(), 3U) << "Enter started the reading";
+            EXPECT_EQ(form->ScanList.size(), 3U) << "Enter started the reading";
         }
     }
     // On the output page Enter starts the export.

@@ -69,6 +69,7 @@ TEST_F(OptionsTest, TouchingACheckBoxSelectsItsEntry) {
 }
 
 TEST_F(OptionsTest, AddingExtensions) {
+    form->PageControl1->setCurrentWidget(form->Sheet_Files);
     Click(form->UseSpecificFiles);
     prompter.texts = {QStringLiteral("MP3"), QStringLiteral("ogg"), std::nullopt,
                       QStringLiteral(""), QStringLiteral(" Flac ")};
@@ -95,8 +96,10 @@ TEST_F(OptionsTest, AddingExtensions) {
 }
 
 TEST_F(OptionsTest, JustTitleChecksTheOtherNameOptions) {
-    form->FilesWithoutExtension->setChecked(false);
-    form->FilesWithoutTrackNr->setChecked(false);
+    form->PageControl1->setCurrentWidget(form->Sheet_Files);
+    Click(form->FilesWithoutExtension);
+    Click(form->FilesWithoutTrackNr);
+    ASSERT_FALSE(form->FilesWithoutExtension->isChecked());
     Click(form->FilesWithJustTitle);
     EXPECT_TRUE(form->FilesWithoutExtension->isChecked());
     EXPECT_TRUE(form->FilesWithoutTrackNr->isChecked());
@@ -108,6 +111,7 @@ TEST_F(OptionsTest, JustTitleChecksTheOtherNameOptions) {
 }
 
 TEST_F(OptionsTest, FolderLabelsAndNumbering) {
+    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
     Click(form->UseDirLabels);
     EXPECT_FALSE(form->DirLabelTemplate->isEnabled());
     EXPECT_EQ(baseOf(form->DirLabelTemplate), button);
@@ -127,6 +131,7 @@ TEST_F(OptionsTest, FolderLabelsAndNumbering) {
 }
 
 TEST_F(OptionsTest, TemplateHelp) {
+    form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
     Click(form->ButtonDirTmplHelp);
     ASSERT_EQ(prompter.messages.size(), 1U);
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Plain);

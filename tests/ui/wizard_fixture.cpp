@@ -83,7 +83,8 @@ void WizardTest::TearDown() {
 
 void WizardTest::Click(QAbstractButton* button) {
     ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
-    button->click();
+    ASSERT_TRUE(button->isVisible()) << button->objectName().toStdString() << " is not shown";
+    UserClick(button);
 }
 
 QWidget* WizardTest::page() const {

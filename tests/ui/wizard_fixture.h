@@ -60,7 +60,7 @@ class WizardTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Clicks a button as a person would, after showing its page.
+    // Clicks a button with the mouse; it must be enabled and shown.
     static void Click(QAbstractButton* button);
     [[nodiscard]] QWidget* page() const;
     // On the source page, picks the drive whose list entry begins with `mountPoint`, as
