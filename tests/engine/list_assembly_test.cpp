@@ -224,10 +224,6 @@ TEST_F(ListAssembly, SortingIgnoresCaseAndKeepsUmlautsWithTheirLetters) {
         (Lines{{"Apfel", F}, {"Äpfel", F}, {"birne", F}, {"Öl", F}, {"orange", F}, {"zebra", F}}));
 }
 
-TEST_F(ListAssembly, BuildingTwiceGivesTheSameList) {
-    EXPECT_EQ(example(Defaults()), example(Defaults()));
-}
-
 // Names without a full stop: the extension and the cut come from the file's own name,
 // never from a folder of its path.
 TEST_F(ListAssembly, ExtensionComesFromTheFileNameOnly) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/collation.h"
 #include "platform/text_case.h"
@@ -48,11 +51,28 @@ TEST(Collator, LocaleFromTheEnvironment) {
         {"", "", "de"},
         {"en_US@euro", "", "en_US"},
     };
+    // The variables are the process's: they are put back as they were.
+    struct Saved {
+        const char* name;
+        std::optional<std::string> value;
+    };
+    std::vector<Saved> saved;
+    for (const char* name : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+        const char* value = std::getenv(name);
+        saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+    }
     for (const Case& c : cases) {
         setenv("LC_ALL", c.lcAll, 1);
         unsetenv("LC_COLLATE");
         setenv("LANG", c.lang, 1);
         EXPECT_EQ(CollationLocaleFromEnvironment(), c.expected) << c.lcAll << " / " << c.lang;
+    }
+    for (const Saved& variable : saved) {
+        if (variable.value) {
+            setenv(variable.name, variable.value->c_str(), 1);
+        } else {
+            unsetenv(variable.name);
+        }
     }
 }
 

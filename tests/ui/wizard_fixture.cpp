@@ -79,6 +79,12 @@ void WizardTest::TearDown() {
     form.reset();
     chooser.reset();
     about.reset();
+    // Whatever a test opened, it closed: no window is left for the next test.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(window->isVisible())
+            << "a window was left open: " << window->metaObject()->className() << " "
+            << window->objectName().toStdString();
+    }
 }
 
 void WizardTest::Click(QAbstractButton* button) {
