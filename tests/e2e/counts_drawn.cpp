@@ -18,7 +18,6 @@
 #include <iostream>
 
 #include "support/temp_tree.h"
-#include "ui/spurfix_application.h"
 #include "wizard_fixture.h"
 
 namespace spurfix::ui::test {
@@ -108,12 +107,3 @@ TEST_F(CountsDrawn, BothCountsAreOnTheScreenInEveryFrame) {
 
 }  // namespace
 }  // namespace spurfix::ui::test
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    setenv("LC_ALL", "de_DE.UTF-8", 1);
-    spurfix::ui::SpurfixApplication application(argc, argv);
-    spurfix::ui::InstallGermanTranslation(application);
-    spurfix::ui::ApplyLook(application);
-    return RUN_ALL_TESTS();
-}

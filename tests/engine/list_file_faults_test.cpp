@@ -21,6 +21,7 @@
 #include <tuple>
 
 #include "engine/list_file.h"
+#include "export_outcome.h"
 #include "support/child_process.h"
 #include "support/temp_tree.h"
 
@@ -47,15 +48,6 @@ std::string FileText(const PreviewList& preview) {
         text.append(preview.text(i)).append("\r\n");
     }
     return text;
-}
-
-std::string Outcome(const std::string& fileName, const PreviewList& preview) {
-    try {
-        WriteListFile(fileName, preview);
-        return "written";
-    } catch (const EInOutError& error) {
-        return std::to_string(error.code()) + " " + error.what();
-    }
 }
 
 std::string Read(const std::string& path) {
@@ -145,7 +137,7 @@ TEST(ExportFaults, SmallFileSystems) {
             if (row.asNobodyInALockedFolder && !test::BecomeNobody()) {
                 return "skip";
             }
-            std::string result = Outcome(target, preview);
+            std::string result = test::ExportOutcome(target, preview);
             const std::string content = Read(target);
             result += content == oldList ? " | old"
                       : content == FileText(preview)
@@ -198,12 +190,12 @@ TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
     // Hard links: every name shows the new list.
     Write(tree.path("liste.txt"), "alt");
     ASSERT_EQ(link(tree.path("liste.txt").c_str(), tree.path("zweiter-name.txt").c_str()), 0);
-    EXPECT_EQ(Outcome(tree.path("liste.txt"), preview), "written");
+    EXPECT_EQ(test::ExportOutcome(tree.path("liste.txt"), preview), "written");
     EXPECT_EQ(Read(tree.path("zweiter-name.txt")), list);
 
     // A link to a missing file creates that file and stays a link.
     tree.link("neu.txt", "verweis.txt");
-    EXPECT_EQ(Outcome(tree.path("verweis.txt"), preview), "written");
+    EXPECT_EQ(test::ExportOutcome(tree.path("verweis.txt"), preview), "written");
     struct stat info {};
     ASSERT_EQ(lstat(tree.path("verweis.txt").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -212,7 +204,7 @@ TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
     // A link that leads in a circle is refused and changes nothing.
     tree.link("kreis-b", "kreis-a");
     tree.link("kreis-a", "kreis-b");
-    EXPECT_EQ(Outcome(tree.path("kreis-a"), preview),
+    EXPECT_EQ(test::ExportOutcome(tree.path("kreis-a"), preview),
               "1921 Die Verknüpfung führt im Kreis und nennt keine Datei");
     ASSERT_EQ(lstat(tree.path("kreis-a").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -229,7 +221,7 @@ TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
     const bool userSet = setxattr(tree.path("acl.txt").c_str(), "user.herkunft", "cd", 2, 0) == 0;
     ASSERT_EQ(stat(tree.path("acl.txt").c_str(), &info), 0);
     const mode_t modeBefore = info.st_mode & 07777;
-    EXPECT_EQ(Outcome(tree.path("acl.txt"), preview), "written");
+    EXPECT_EQ(test::ExportOutcome(tree.path("acl.txt"), preview), "written");
     EXPECT_EQ(Read(tree.path("acl.txt")), list);
     ASSERT_EQ(stat(tree.path("acl.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, modeBefore);
@@ -253,7 +245,7 @@ TEST(ExportFaults, AnotherOwnersFileKeepsItsOwnerAndGroup) {
         if (!BecomeMemberOfUsers()) {
             return "skip";
         }
-        return Outcome(target, preview);
+        return test::ExportOutcome(target, preview);
     });
     if (outcome == "skip") {
         GTEST_SKIP() << "cannot become another user here";

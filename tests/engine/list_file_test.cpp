@@ -12,6 +12,7 @@
 
 #include <sched.h>
 
+#include "export_outcome.h"
 #include "support/child_process.h"
 #include "support/temp_tree.h"
 
@@ -35,16 +36,6 @@ PreviewList WorkedExample() {
                         {"[Rock]", EntryKind::DirectoryLabel},
                         {"002 - Intro", EntryKind::File},
                         {"003 - Song", EntryKind::File}});
-}
-
-// The code and message a failed export gives, or "written".
-std::string Outcome(const std::string& fileName, const PreviewList& preview) {
-    try {
-        WriteListFile(fileName, preview);
-        return "written";
-    } catch (const EInOutError& error) {
-        return std::to_string(error.code()) + " " + error.what();
-    }
 }
 
 TEST(ListFile, WorkedExampleIsFiftyTwoBytes) {
@@ -157,17 +148,17 @@ TEST(ListFile, FailingTargets) {
         {"", "3 Ungültiger Dateiname"},
     };
     for (const Target& t : targets) {
-        EXPECT_EQ(Outcome(t.fileName, WorkedExample()), t.expected) << t.fileName;
+        EXPECT_EQ(test::ExportOutcome(t.fileName, WorkedExample()), t.expected) << t.fileName;
     }
     EXPECT_EQ(tree.read("plain"), "earlier");
-    EXPECT_EQ(Outcome(tree.path("good.txt"), WorkedExample()), "written");
+    EXPECT_EQ(test::ExportOutcome(tree.path("good.txt"), WorkedExample()), "written");
 }
 
 TEST(ListFile, DiskFullOnADevice) {
     if (access("/dev/full", W_OK) != 0) {
         GTEST_SKIP() << "/dev/full cannot be written here";
     }
-    EXPECT_EQ(Outcome("/dev/full", WorkedExample()), "101 Zu wenig Speicherplatz");
+    EXPECT_EQ(test::ExportOutcome("/dev/full", WorkedExample()), "101 Zu wenig Speicherplatz");
 }
 
 TEST(ListFile, ReadOnlyFileForAUserWithoutRights) {
@@ -179,7 +170,7 @@ TEST(ListFile, ReadOnlyFileForAUserWithoutRights) {
         if (test::RunsAsRoot() && !test::BecomeNobody()) {
             return std::string("skip");
         }
-        return Outcome(tree.path("readonly.txt"), WorkedExample());
+        return test::ExportOutcome(tree.path("readonly.txt"), WorkedExample());
     });
     if (outcome == "skip") {
         GTEST_SKIP() << "cannot drop root's rights";
@@ -201,7 +192,7 @@ TEST(ListFile, ImmutableFile) {
         }
         GTEST_SKIP() << "this file system or user cannot make a file immutable";
     }
-    const std::string outcome = Outcome(tree.path("fixed.txt"), WorkedExample());
+    const std::string outcome = test::ExportOutcome(tree.path("fixed.txt"), WorkedExample());
     flags &= ~FS_IMMUTABLE_FL;
     ioctl(fd, FS_IOC_SETFLAGS, &flags);
     close(fd);
@@ -237,7 +228,7 @@ TEST(ListFile, FullAndReadOnlyFileSystems) {
             big.append("a line long enough to need more than one page of the file system",
                        EntryKind::File);
         }
-        std::string result = Outcome(target, big);
+        std::string result = test::ExportOutcome(target, big);
         std::string content(7, '\0');
         const int check = open(target.c_str(), O_RDONLY);
         const bool intact = read(check, content.data(), 7) == 7 && content == "earlier";
@@ -247,7 +238,7 @@ TEST(ListFile, FullAndReadOnlyFileSystems) {
         if (mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
             return result + " | no read-only";
         }
-        return result + " | " + Outcome(target, big);
+        return result + " | " + test::ExportOutcome(target, big);
     });
     if (outcome == "skip") {
         GTEST_SKIP() << "no private mount namespace here";

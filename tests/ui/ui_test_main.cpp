@@ -5,6 +5,7 @@
 #include "ui/spurfix_application.h"
 
 int main(int argc, char** argv) {
+    // Window tests run offscreen; the end-to-end tests are given an X server.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // The sorted lists of these tests rely on German collation.
     setenv("LC_ALL", "de_DE.UTF-8", 1);
