@@ -64,25 +64,42 @@ class ExtensionFilter {
 };
 
 // Sorts the line numbers by their lines; a large list in two halves on two threads,
-// then merged.
+// then merged. The items carry where their text is, so that a comparison reaches each
+// text in one step: with a million lines, fetching them from memory is most of the
+// time a sort takes.
 void SortLines(std::vector<uint32_t>& order, const ScanList& lines,
                const platform::Collator& collator) {
-    auto byCollation = [&lines](const platform::Collator& c) {
-        return [&lines, &c](uint32_t a, uint32_t b) { return c.less(lines[a], lines[b]); };
+    struct Item {
+        const char* text;
+        uint32_t length;
+        uint32_t line;
+    };
+    std::vector<Item> items(order.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string_view text = lines[order[i]];
+        items[i] = {text.data(), static_cast<uint32_t>(text.size()), order[i]};
+    }
+    auto byCollation = [](const platform::Collator& c) {
+        return [&c](const Item& a, const Item& b) {
+            return c.less({a.text, a.length}, {b.text, b.length});
+        };
     };
     constexpr size_t kParallelFrom = 20000;
-    if (order.size() < kParallelFrom || std::thread::hardware_concurrency() < 2) {
-        std::sort(order.begin(), order.end(), byCollation(collator));
-        return;
+    if (items.size() < kParallelFrom || std::thread::hardware_concurrency() < 2) {
+        std::sort(items.begin(), items.end(), byCollation(collator));
+    } else {
+        const auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
+        std::thread firstHalf([&] {
+            const platform::Collator own(collator);
+            std::sort(items.begin(), middle, byCollation(own));
+        });
+        std::sort(middle, items.end(), byCollation(collator));
+        firstHalf.join();
+        std::inplace_merge(items.begin(), middle, items.end(), byCollation(collator));
     }
-    const auto middle = order.begin() + static_cast<std::ptrdiff_t>(order.size() / 2);
-    std::thread firstHalf([&] {
-        const platform::Collator own(collator);
-        std::sort(order.begin(), middle, byCollation(own));
-    });
-    std::sort(middle, order.end(), byCollation(collator));
-    firstHalf.join();
-    std::inplace_merge(order.begin(), middle, order.end(), byCollation(collator));
+    for (size_t i = 0; i < items.size(); ++i) {
+        order[i] = items[i].line;
+    }
 }
 
 // Every occurrence of `pattern` replaced, left to right; inserted text is not searched

@@ -3,6 +3,8 @@
 #include <unicode/ucol.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -35,17 +37,37 @@ Collator::~Collator() {
     ucol_close(collator_);
 }
 
+namespace {
+// The length of the prefix two texts share, eight bytes at a time: sorting compares
+// paths whose first tens of bytes are equal.
+size_t SharedPrefixLength(std::string_view a, std::string_view b) {
+    const size_t length = std::min(a.size(), b.size());
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= length; i += 8) {
+            uint64_t x = 0;
+            uint64_t y = 0;
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y) {
+                return i + static_cast<size_t>(std::countr_zero(x ^ y)) / 8;
+            }
+        }
+    }
+    while (i < length && a[i] == b[i]) {
+        ++i;
+    }
+    return i;
+}
+}  // namespace
+
 int Collator::compare(std::string_view a, std::string_view b) const {
     // Paths share long folder prefixes. Nothing before a "/" can combine with what
     // follows it, so an equal prefix up to a "/" that both texts hold orders nothing.
-    const size_t shared = static_cast<size_t>(
-        std::mismatch(a.begin(),
-                      a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())),
-                      b.begin())
-            .first -
-        a.begin());
-    const size_t slash = a.substr(0, shared).rfind('/');
-    if (slash != std::string_view::npos && slash > 0) {
+    const size_t shared = SharedPrefixLength(a, b);
+    const void* slashAt = shared > 0 ? memrchr(a.data(), '/', shared) : nullptr;
+    if (slashAt != nullptr && slashAt != a.data()) {
+        const auto slash = static_cast<size_t>(static_cast<const char*>(slashAt) - a.data());
         a.remove_prefix(slash);
         b.remove_prefix(slash);
     }
