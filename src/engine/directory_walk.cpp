@@ -282,6 +282,7 @@ WalkCounts Walk::run(const std::string& sourcePath) {
             progressCheck();
         }
     }
+    scanList_.shrinkToFit();
     return counts_;
 }
 

@@ -127,7 +127,8 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
 
     const ExtensionFilter filter(options);
     const int32_t width = NumberWidth(filesFound);
-    PreviewList preview;
+    PreviewList preview(scanList, width);
+    preview.reserve(scanList.size());
     int32_t number = 0;
     std::string line;
     for (const uint32_t index : order) {
@@ -145,9 +146,9 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
             KeepOnOneLine(line);
             // A label is only ever followed by a file: a later label takes its place.
             if (!preview.empty() && preview.kind(preview.size() - 1) == EntryKind::DirectoryLabel) {
-                preview.replaceLastText(line);
+                preview.replaceLastText(line, index);
             } else {
-                preview.append(line, EntryKind::DirectoryLabel);
+                preview.append(line, EntryKind::DirectoryLabel, index);
             }
             continue;
         }
@@ -170,14 +171,22 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         if (options.justTitle) {
             name = TitleExtracted(name);
         }
+        // The title is a part of the file name: the line keeps only where it lies,
+        // unless a line break in the name must become a space.
+        const size_t start = name.empty() ? 0 : static_cast<size_t>(name.data() - fileName.data());
+        if (name.find_first_of("\r\n") == std::string_view::npos &&
+            preview.appendFile(index, start, name.size(), options.numbering ? number : 0)) {
+            continue;
+        }
         line.clear();
         if (options.numbering) {
             line.append(PadLeft(number, width, '0')).append(" - ");
         }
         line.append(name);
         KeepOnOneLine(line);
-        preview.append(line, EntryKind::File);
+        preview.append(line, EntryKind::File, index);
     }
+    preview.shrinkToFit();
     return preview;
 }
 

@@ -142,6 +142,7 @@ struct ExportPlan {
     uint64_t totalBytes = 0;
     std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kBufferSize);
     std::unique_ptr<char[]> attributeNames = std::make_unique<char[]>(kXattrListSize);
+    mutable std::string scratch = std::string(PreviewList::kLongestComposed, '\0');
 
     ExportPlan() = default;
     ExportPlan(const ExportPlan&) = delete;
@@ -158,11 +159,13 @@ struct ExportPlan {
 // Buffered writes of the list to a descriptor; the first failure is kept and ends it.
 class ListWriter {
   public:
-    ListWriter(int fd, char* buffer) : fd_(fd), buffer_(buffer) {}
+    // `scratch` must hold PreviewList::kLongestComposed bytes already.
+    ListWriter(int fd, char* buffer, std::string& scratch)
+        : fd_(fd), buffer_(buffer), scratch_(scratch) {}
 
     int writeList(const PreviewList& preview) {
         for (size_t i = 0; i < preview.size() && error_ == 0; ++i) {
-            write(preview.text(i));
+            write(preview.text(i, scratch_));
             write("\r\n");
         }
         flush();
@@ -203,6 +206,7 @@ class ListWriter {
 
     int fd_;
     char* buffer_;
+    std::string& scratch_;
     size_t used_ = 0;
     int error_ = 0;
 };
@@ -359,7 +363,8 @@ int WriteInPlace(const ExportPlan& plan, const PreviewList& preview) {
     if (lseek(fd, 0, SEEK_SET) != 0) {
         return errno;
     }
-    if (const int error = ListWriter(fd, plan.buffer.get()).writeList(preview); error != 0) {
+    if (const int error = ListWriter(fd, plan.buffer.get(), plan.scratch).writeList(preview);
+        error != 0) {
         return error;
     }
     if (ftruncate(fd, total) != 0) {
@@ -371,7 +376,8 @@ int WriteInPlace(const ExportPlan& plan, const PreviewList& preview) {
 // The whole writing; the error number, or 0. Allocates nothing.
 int CarryOut(const ExportPlan& plan, const PreviewList& preview) {
     if (plan.way == ExportPlan::Way::Device) {
-        if (const int error = ListWriter(plan.targetFd, plan.buffer.get()).writeList(preview)) {
+        if (const int error =
+                ListWriter(plan.targetFd, plan.buffer.get(), plan.scratch).writeList(preview)) {
             return error;
         }
         return SyncData(plan.targetFd);
@@ -391,7 +397,7 @@ int CarryOut(const ExportPlan& plan, const PreviewList& preview) {
         DiscardNewFile(plan, fd, named);
         return WriteInPlace(plan, preview);
     }
-    int error = ListWriter(fd, plan.buffer.get()).writeList(preview);
+    int error = ListWriter(fd, plan.buffer.get(), plan.scratch).writeList(preview);
     if (error == 0) {
         error = SyncData(fd);
     }
@@ -458,8 +464,9 @@ std::array<std::string, kTempNameCount> TempNames() {
 
 uint64_t TotalBytes(const PreviewList& preview) {
     uint64_t total = 0;
+    std::string scratch;
     for (size_t i = 0; i < preview.size(); ++i) {
-        total += preview.text(i).size() + 2;
+        total += preview.text(i, scratch).size() + 2;
     }
     return total;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,23 +14,66 @@ enum class EntryKind : uint8_t {
     File = 2,
 };
 
-// The finished song list: each line a byte text with its kind.
+// The finished song list: each line a byte text with its kind. A file line keeps only
+// where its title lies in the scan list's path and its number, and is written out when
+// it is read: the list of a million songs costs some twelve bytes a line. Other lines
+// (folder labels, and names that had to be changed) keep their text.
 class PreviewList {
   public:
-    [[nodiscard]] size_t size() const { return texts_.size(); }
-    [[nodiscard]] bool empty() const { return texts_.empty(); }
-    [[nodiscard]] std::string_view text(size_t i) const { return texts_[i]; }
-    [[nodiscard]] EntryKind kind(size_t i) const { return kinds_[i]; }
+    PreviewList() = default;
+    // File lines refer to `scanList`, which must stay as it is while they are read.
+    PreviewList(const ScanList& scanList, int32_t numberWidth)
+        : scanList_(&scanList), numberWidth_(numberWidth) {}
 
-    void append(std::string_view text, EntryKind kind) {
-        texts_.append(text);
-        kinds_.push_back(kind);
+    [[nodiscard]] size_t size() const { return lines_.size(); }
+    [[nodiscard]] bool empty() const { return lines_.empty(); }
+    [[nodiscard]] EntryKind kind(size_t i) const { return lines_[i].kind; }
+    // The scan list's line a line was made from: a file's path, a label's folder.
+    [[nodiscard]] uint32_t sourceLine(size_t i) const { return lines_[i].sourceLine; }
+    [[nodiscard]] bool hasSourceLine(size_t i) const { return lines_[i].hasSourceLine; }
+
+    // The line's text. A numbered file line is put together in `scratch` (which needs no
+    // more than kLongestComposed bytes); every other text is viewed where it lies.
+    [[nodiscard]] std::string_view text(size_t i, std::string& scratch) const;
+    // The same, as a string of its own.
+    [[nodiscard]] std::string text(size_t i) const;
+    static constexpr size_t kLongestComposed = 300;
+
+    // A line with a text of its own.
+    void append(std::string_view text, EntryKind kind);
+    void append(std::string_view text, EntryKind kind, uint32_t sourceLine);
+    // A file line: its title is the part [titleStart, titleStart + titleLength) of the
+    // file name in the scan list's line `sourceLine`; `number` 0 means unnumbered.
+    // False where the title does not fit that form; the caller then gives the text.
+    bool appendFile(uint32_t sourceLine, size_t titleStart, size_t titleLength, int32_t number);
+    // Replaces the text of the last line, a line with a text of its own.
+    void replaceLastText(std::string_view text, uint32_t sourceLine);
+
+    void reserve(size_t lines) { lines_.reserve(lines); }
+    // Gives back what growing left unused, once the list is complete.
+    void shrinkToFit() {
+        texts_.shrinkToFit();
+        lines_.shrink_to_fit();
     }
-    void replaceLastText(std::string_view text) { texts_.replaceBack(text); }
 
   private:
+    struct Line {
+        uint32_t sourceLine;
+        // A numbered file line: its number; a line with a text of its own: the index of
+        // the text.
+        uint32_t numberOrText;
+        uint8_t titleStart;   // from the start of the file name
+        uint8_t titleLength;  // titles are parts of a file name, at most 255 bytes
+        EntryKind kind;
+        bool hasOwnText : 1;
+        bool hasSourceLine : 1;
+        bool numbered : 1;
+    };
+
+    const ScanList* scanList_ = nullptr;
+    int32_t numberWidth_ = 3;
+    std::vector<Line> lines_;
     LineList texts_;
-    std::vector<EntryKind> kinds_;
 };
 
 }  // namespace spurfix

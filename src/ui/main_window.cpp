@@ -5,8 +5,10 @@
 #include <QStackedWidget>
 
 #include "ui/error_display.h"
+#include "ui/folder_trace.h"
 #include "ui/fonts.h"
 #include "ui/page_frame.h"
+#include "ui/preview_model.h"
 #include "ui/screen_centre.h"
 #include "ui/tform1.h"
 
@@ -91,6 +93,8 @@ void TForm1::FormClose() {
     // A reading that still unwinds stops at its next poll without another line; it
     // starts no other.
     restartPending_ = false;
+    traceModel_->clear();
+    previewModel_->setLines({});
     ScanList.clear();
 }
 

@@ -20,7 +20,7 @@ QVariant PreviewModel::data(const QModelIndex& index, int role) const {
     }
     const auto row = static_cast<size_t>(index.row());
     if (role == Qt::DisplayRole) {
-        return DisplayText(lines_.text(row));
+        return DisplayText(lines_.text(row, scratch_));
     }
     if (role == Qt::UserRole) {
         return static_cast<int>(lines_.kind(row));

@@ -21,6 +21,7 @@ class PreviewModel : public QAbstractListModel {
 
   private:
     PreviewList lines_;
+    mutable std::string scratch_;
 };
 
 }  // namespace spurfix::ui

@@ -45,9 +45,8 @@ ListOptions TForm1::currentListOptions() const {
 
 void TForm1::ForwardToPreviewClick() {
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
-    previewModel_->setLines(BuildPreview(ScanList,
-                                         InputFilesFound->text().toInt(), currentListOptions(),
-                                         collator));
+    previewModel_->setLines(
+        BuildPreview(ScanList, InputFilesFound->text().toInt(), currentListOptions(), collator));
     showPage(Sheet_Preview);
 }
 

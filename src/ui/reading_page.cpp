@@ -2,14 +2,15 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
 
 #include "ui/byte_text.h"
 #include "ui/error_display.h"
+#include "ui/folder_trace.h"
 #include "ui/page_frame.h"
+#include "ui/preview_model.h"
 #include "ui/search_animation.h"
 #include "ui/tform1.h"
 
@@ -68,12 +69,10 @@ void TForm1::buildInputPage() {
     StartInputPanel->installEventFilter(this);
 
     InputPreview =
-        Make<QPlainTextEdit>(Sheet_Input, QStringLiteral("InputPreview"),
-                             QRect(kBorder, kContentTop + 80, kInnerWidth, kContentHeight - 80));
-    InputPreview->setReadOnly(true);
-    InputPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
-    InputPreview->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    InputPreview->setTabChangesFocus(true);
+        Make<FolderTraceView>(Sheet_Input, QStringLiteral("InputPreview"),
+                              QRect(kBorder, kContentTop + 80, kInnerWidth, kContentHeight - 80));
+    traceModel_ = new FolderTraceModel(ScanList, this);
+    InputPreview->setModel(traceModel_);
 
     QWidget* bar = MakeBottomBar(Sheet_Input, QStringLiteral("BarInput"));
     BackToChooseDir = MakeBackButton(bar, QStringLiteral("BackToChooseDir"), true);
@@ -104,7 +103,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::ForwardToInputClick() {
     PageControl1->setCurrentWidget(Sheet_Input);
     StartInputPanel->show();
-    InputPreview->clear();
+    traceModel_->clear();
     StopInput->hide();
     ReInput->hide();
     focusForward();
@@ -136,8 +135,7 @@ void TForm1::StartInputPanelClick() {
 bool TForm1::runReading() {
     InputState = 2;
     StartInputPanel->hide();
-    InputPreview->clear();
-    pendingTrace_.clear();
+    traceModel_->clear();
     InputText->setText(QStringLiteral("lese ein .."));
     ShowInputCounts(0, 0);
     Animate1->play();
@@ -147,6 +145,9 @@ bool TForm1::runReading() {
     if (source.empty() || source.back() != '/') {
         source.push_back('/');
     }
+    // The preview's lines point into the scan list, which the reading replaces; the
+    // way to the preview builds it anew.
+    previewModel_->setLines({});
     ReadSource(source, ScanList, *this);
     drawProgress();
     const bool completed = InputState != 3;
@@ -169,8 +170,9 @@ void TForm1::StopInputClick() {
 void TForm1::BackToChooseDirClick() {
     StartInputPanel->show();
     InputText->clear();
-    InputPreview->clear();
+    traceModel_->clear();
     ShowInputCounts(0, 0);
+    previewModel_->setLines({});
     ScanList.clear();
     Animate1->stop();
     ForwardToFiles->setEnabled(false);
@@ -182,10 +184,12 @@ void TForm1::ForwardToFilesClick() {
 }
 
 void TForm1::folderEntered(std::string_view folderPath) {
-    if (!pendingTrace_.isEmpty()) {
-        pendingTrace_.append(QLatin1Char('\n'));
+    // The source folder has no line; every other folder's line is the scan list's last.
+    if (!traceModel_->hasSource()) {
+        traceModel_->setSource(folderPath);
+    } else {
+        traceModel_->addFolder(ScanList.size() - 1);
     }
-    pendingTrace_.append(DisplayText(folderPath));
 }
 
 void TForm1::ShowInputCounts(int32_t files, int32_t folders) {
@@ -207,12 +211,8 @@ void TForm1::showCounts(int32_t files, int32_t folders) {
 void TForm1::drawProgress() {
     frameClock_.start();
     lateProgressDraw_.stop();
-    if (!pendingTrace_.isEmpty()) {
-        InputPreview->appendPlainText(pendingTrace_);
-        pendingTrace_.clear();
-        // The newest folder stays in view, from the start of its line.
-        InputPreview->verticalScrollBar()->setValue(InputPreview->verticalScrollBar()->maximum());
-        InputPreview->horizontalScrollBar()->setValue(0);
+    if (traceModel_->flush()) {
+        InputPreview->followNewLines();
     }
     if (latestCounts_.files != shownCounts_.files) {
         InputFilesFound->setText(QString::number(latestCounts_.files));

@@ -31,6 +31,8 @@ class QAbstractButton;
 
 namespace spurfix::ui {
 
+class FolderTraceModel;
+class FolderTraceView;
 class PreviewModel;
 class SearchAnimation;
 class TChooseDirDialog;
@@ -103,7 +105,7 @@ class TForm1 : public QWidget, private WalkObserver {
     QFrame* StartInputPanel;
     QLabel* StaticText2;
     QPushButton* StartInput;
-    QPlainTextEdit* InputPreview;
+    FolderTraceView* InputPreview;
     QPushButton* BackToChooseDir;
     QPushButton* ForwardToFiles;
     // Files page.
@@ -234,7 +236,7 @@ class TForm1 : public QWidget, private WalkObserver {
     bool activated_ = false;
     bool runActive_ = false;
     bool restartPending_ = false;
-    QString pendingTrace_;
+    FolderTraceModel* traceModel_ = nullptr;
     WalkCounts latestCounts_;
     WalkCounts shownCounts_;  // what the count labels say
     QElapsedTimer frameClock_;

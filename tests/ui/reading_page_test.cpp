@@ -10,6 +10,7 @@
 #include <QTextBlock>
 
 #include "support/temp_tree.h"
+#include "ui/folder_trace.h"
 #include "ui/search_animation.h"
 #include "wizard_fixture.h"
 
@@ -65,7 +66,7 @@ class ReadingPageTest : public WizardTest {
                 form->BackToChooseDir->isEnabled()};
     }
 
-    QStringList trace() const { return form->InputPreview->toPlainText().split(QLatin1Char('\n')); }
+    QStringList trace() const { return form->InputPreview->lines(); }
 
     TempTree tree;
     const std::string root = tree.root().substr(0, tree.root().size() - 1);
@@ -126,7 +127,7 @@ TEST_F(ReadingPageTest, StopThenReadAgain) {
         EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
     });
     Click(form->ReInput);
-    EXPECT_EQ(traceSeenAtStart, QStringList{QString()});
+    EXPECT_EQ(traceSeenAtStart, QStringList{}) << "the trace is emptied first";
     EXPECT_EQ(form->ScanList.size(), kLines);
     EXPECT_EQ(state(), (PageState{1, false, false, false, false, "Einlesen erfolgreich beendet!",
                                   true, true}));
@@ -203,7 +204,7 @@ TEST_F(ReadingPageTest, AfterTheWholeWayTheReadingStays) {
     Click(form->ForwardToChooseDir);
     Click(form->ForwardToInput);
     EXPECT_TRUE(form->StartInputPanel->isVisibleTo(form->Sheet_Input));
-    EXPECT_TRUE(form->InputPreview->toPlainText().isEmpty());
+    EXPECT_TRUE(form->InputPreview->lines().isEmpty());
     EXPECT_TRUE(form->ForwardToFiles->isEnabled());
     EXPECT_EQ(form->ScanList.size(), kLines);
 }
@@ -270,13 +271,15 @@ TEST_F(TraceTest, TheLastFolderStaysInView) {
     const auto slow = DuringEveryUpdate([] { QTest::qSleep(17); });
     const int passes = EventPasses([&] { UserClick(form->StartInput); });
     ASSERT_GT(passes, 19);
-    QPlainTextEdit* memo = form->InputPreview;
-    ASSERT_EQ(memo->document()->blockCount(), 19);  // the source, A, 17 below it
-    ASSERT_GT(memo->horizontalScrollBar()->maximum(), 0) << "a line is wider than the memo";
-    const QRect lastLine = memo->cursorRect(QTextCursor(memo->document()->lastBlock()));
-    EXPECT_TRUE(memo->viewport()->rect().contains(lastLine))
-        << lastLine.y() << " outside a view " << memo->viewport()->height() << " high";
-    EXPECT_EQ(memo->horizontalScrollBar()->value(), 0);
+    FolderTraceView* trace = form->InputPreview;
+    const int rows = trace->model()->rowCount();
+    ASSERT_EQ(rows, 19);  // the source, A, 17 below it
+    ASSERT_GT(trace->horizontalScrollBar()->maximum(), 0) << "a line is wider than the view";
+    const QRect lastLine = trace->visualRect(trace->model()->index(rows - 1, 0));
+    EXPECT_TRUE(lastLine.top() >= 0 && lastLine.bottom() < trace->viewport()->height())
+        << lastLine.y() << " outside a view " << trace->viewport()->height() << " high";
+    EXPECT_LE(lastLine.left(), 0) << "the line is shown from its start";
+    EXPECT_EQ(trace->horizontalScrollBar()->value(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "engine/preview_list.h"
+
+#include <limits>
+
+#include "engine/name_rules.h"
+
+namespace spurfix {
+
+namespace {
+std::string_view FileNameOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+std::string_view PreviewList::text(size_t i, std::string& scratch) const {
+    const Line& line = lines_[i];
+    if (line.hasOwnText) {
+        return texts_[line.numberOrText];
+    }
+    const std::string_view title =
+        FileNameOf((*scanList_)[line.sourceLine]).substr(line.titleStart, line.titleLength);
+    if (!line.numbered) {
+        return title;
+    }
+    // No allocation here: the export writes with this from a child process.
+    scratch.clear();
+    char digits[16];
+    int count = 0;
+    for (uint32_t number = line.numberOrText; number > 0 || count == 0; number /= 10) {
+        digits[count++] = static_cast<char>('0' + number % 10);
+    }
+    for (int fill = count; fill < numberWidth_; ++fill) {
+        scratch.push_back('0');
+    }
+    while (count > 0) {
+        scratch.push_back(digits[--count]);
+    }
+    scratch.append(" - ").append(title);
+    return scratch;
+}
+
+std::string PreviewList::text(size_t i) const {
+    std::string scratch;
+    return std::string(text(i, scratch));
+}
+
+void PreviewList::append(std::string_view text, EntryKind kind) {
+    lines_.push_back({0, static_cast<uint32_t>(texts_.size()), 0, 0, kind, true, false, false});
+    texts_.append(text);
+}
+
+void PreviewList::append(std::string_view text, EntryKind kind, uint32_t sourceLine) {
+    append(text, kind);
+    lines_.back().sourceLine = sourceLine;
+    lines_.back().hasSourceLine = true;
+}
+
+bool PreviewList::appendFile(uint32_t sourceLine, size_t titleStart, size_t titleLength,
+                             int32_t number) {
+    constexpr size_t kLargest = std::numeric_limits<uint8_t>::max();
+    if (titleStart > kLargest || titleLength > kLargest || number < 0 ||
+        PadLeft(number, numberWidth_, '0').size() + 3 + titleLength > kLongestComposed) {
+        return false;
+    }
+    lines_.push_back({sourceLine, static_cast<uint32_t>(number), static_cast<uint8_t>(titleStart),
+                      static_cast<uint8_t>(titleLength), EntryKind::File, false, true, number > 0});
+    return true;
+}
+
+void PreviewList::replaceLastText(std::string_view text, uint32_t sourceLine) {
+    Line& last = lines_.back();
+    last.sourceLine = sourceLine;
+    last.hasSourceLine = true;
+    if (last.hasOwnText && last.numberOrText + 1 == texts_.size()) {
+        texts_.replaceBack(text);
+        return;
+    }
+    last.hasOwnText = true;
+    last.numberOrText = static_cast<uint32_t>(texts_.size());
+    texts_.append(text);
+}
+
+}  // namespace spurfix

@@ -1,0 +1,131 @@
+#include "ui/folder_trace.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyle>
+
+#include "ui/byte_text.h"
+
+namespace spurfix::ui {
+
+FolderTraceModel::FolderTraceModel(const ScanList& lines, QObject* parent)
+    : QAbstractListModel(parent), lines_(lines) {}
+
+void FolderTraceModel::clear() {
+    beginResetModel();
+    source_.clear();
+    hasSource_ = false;
+    folders_.clear();
+    folders_.shrink_to_fit();
+    shown_ = 0;
+    endResetModel();
+}
+
+void FolderTraceModel::setSource(std::string_view folderPath) {
+    beginResetModel();
+    source_ = folderPath;
+    hasSource_ = true;
+    folders_.clear();
+    shown_ = 0;
+    endResetModel();
+}
+
+void FolderTraceModel::addFolder(size_t line) {
+    folders_.push_back(static_cast<uint32_t>(line));
+}
+
+bool FolderTraceModel::flush() {
+    const int shownRows = hasSource_ ? 1 + static_cast<int>(shown_) : 0;
+    if (!hasSource_ || shown_ == folders_.size()) {
+        return false;
+    }
+    beginInsertRows({}, shownRows, shownRows + static_cast<int>(folders_.size() - shown_) - 1);
+    shown_ = folders_.size();
+    endInsertRows();
+    return true;
+}
+
+int FolderTraceModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() || !hasSource_) {
+        return 0;
+    }
+    return 1 + static_cast<int>(shown_);
+}
+
+QVariant FolderTraceModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    if (index.row() == 0) {
+        return DisplayText(source_);
+    }
+    const uint32_t line = folders_[static_cast<size_t>(index.row() - 1)];
+    return line < lines_.size() ? DisplayText(lines_[line]) : QVariant();
+}
+
+FolderTraceView::FolderTraceView(QWidget* parent) : QListView(parent) {
+    setUniformItemSizes(true);
+    setLayoutMode(QListView::Batched);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void FolderTraceView::followNewLines() {
+    const int rows = model()->rowCount();
+    if (rows < measuredRows_) {
+        measuredRows_ = 0;
+        widestBytes_ = 0;
+        widestPixels_ = 0;
+    }
+    int widest = widestPixels_;
+    for (int row = measuredRows_; row < rows; ++row) {
+        const QString text = model()->index(row, 0).data().toString();
+        // Lines much shorter than the widest in characters are not wider in pixels.
+        if (text.size() * 4 >= widestBytes_ * 3) {
+            widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+            widestBytes_ = std::max(widestBytes_, static_cast<int>(text.size()));
+        }
+    }
+    measuredRows_ = rows;
+    if (widest > widestPixels_ || !gridSize().isValid()) {
+        widestPixels_ = widest;
+        // Room for the item's own margins; a grid as wide as the widest line lets the
+        // horizontal scroll bar reach it.
+        setGridSize(
+            QSize(widestPixels_ + 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8,
+                  fontMetrics().height() + 2));
+    }
+    scrollToBottom();
+    horizontalScrollBar()->setValue(0);
+}
+
+QStringList FolderTraceView::lines() const {
+    QStringList all;
+    for (int row = 0; model() != nullptr && row < model()->rowCount(); ++row) {
+        all << model()->index(row, 0).data().toString();
+    }
+    return all;
+}
+
+void FolderTraceView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QModelIndexList selected = selectionModel()->selectedRows();
+        std::sort(selected.begin(), selected.end());
+        QStringList texts;
+        for (const QModelIndex& index : selected) {
+            texts << index.data().toString();
+        }
+        QApplication::clipboard()->setText(texts.join(QLatin1Char('\n')));
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+}  // namespace spurfix::ui
