@@ -7,10 +7,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QTimer>
+
 #include "ui/about_dialog.h"
 #include "ui/choose_dir_dialog.h"
+#include "ui/command_line.h"
+#include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/fonts.h"
+#include "ui/scripted_export.h"
 #include "ui/tform1.h"
 
 namespace spurfix::ui {
@@ -38,6 +50,16 @@ void ApplyLook(QApplication& application) {
 }
 
 namespace {
+QIcon ApplicationIcon() {
+    QIcon icon = QIcon::fromTheme(QStringLiteral("org.example.spurfix"));
+    if (icon.isNull()) {
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
+            icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+        }
+    }
+    return icon;
+}
+
 bool HasDisplay() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(variable);
@@ -47,9 +69,55 @@ bool HasDisplay() {
     }
     return false;
 }
+
+// Whether the arguments hold an option: help and the version are answered without a
+// window, and a wrong option is reported the same way.
+bool HasOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The folder from the command line as bytes, or an error box after the start.
+void OpenFolderFromCommandLine(TForm1& form, const QString& folder) {
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const std::string bytes = QFile::encodeName(path).toStdString();
+    const int fd = open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        form.openFolder(bytes);
+        return;
+    }
+    QTimer::singleShot(0, &form, [path] {
+        CurrentPrompter().message(
+            BoxKind::Error,
+            QStringLiteral("Dieses Verzeichnis konnte nicht gelesen werden!\r\n\r\n%1\r\n\r\n"
+                           "Möglicherweise gibt es es nicht, oder der Zugriff ist nicht erlaubt.")
+                .arg(path));
+    });
+}
 }  // namespace
 
+void SetIdentity(QCoreApplication& application) {
+    application.setApplicationName(QStringLiteral("spurfix"));
+    application.setApplicationVersion(QStringLiteral(SPURFIX_VERSION));
+    application.setOrganizationDomain(QStringLiteral("example.org"));
+    application.setOrganizationName(QStringLiteral("Spurfix"));
+}
+
 int RunSpurfix(int argc, char** argv) {
+    if (HasOption(argc, argv)) {
+        QCoreApplication terminal(argc, argv);
+        SetIdentity(terminal);
+        InstallGermanTranslation(terminal);
+        const CommandLine commandLine = ParseCommandLine(terminal);
+        if (commandLine.answered) {
+            return commandLine.exitCode;
+        }
+    }
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "Spurfix braucht eine grafische Anzeige, aber DISPLAY ist nicht gesetzt; "
@@ -58,13 +126,27 @@ int RunSpurfix(int argc, char** argv) {
         return 1;
     }
     SpurfixApplication application(argc, argv);
+    SetIdentity(application);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.spurfix"));
+    QApplication::setWindowIcon(ApplicationIcon());
     InstallGermanTranslation(application);
     ApplyLook(application);
+    const CommandLine commandLine = ParseCommandLine(application);
+    if (commandLine.answered) {
+        return commandLine.exitCode;
+    }
     TForm1 form1;
     TChooseDirDialog chooseDirDialog;
     TForm2 form2;
     form1.attachDialogs(&chooseDirDialog, &form2);
     form1.show();
+    if (commandLine.folder) {
+        OpenFolderFromCommandLine(form1, *commandLine.folder);
+    }
+    // The benchmark times the whole job as one process: it names the list file here.
+    if (const QByteArray exportTo = qgetenv("SPURFIX_BENCH_EXPORT"); !exportTo.isEmpty()) {
+        StartScriptedExport(form1, QFile::decodeName(exportTo));
+    }
     return QApplication::exec();
 }
 

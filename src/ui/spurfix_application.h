@@ -12,6 +12,9 @@ class SpurfixApplication : public QApplication {
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Name, version, organisation: what the desktop and the settings know the program by.
+void SetIdentity(QCoreApplication& application);
+
 // Loads Qt's German translation, so that its own dialogs speak German.
 void InstallGermanTranslation(QCoreApplication& application);
 
