@@ -1,17 +1,23 @@
-// Measures a reading, the preview, the export and the whole job of Spurfix on generated
-// music libraries, side by side with find in the same run, and prints every figure as a
-// ratio to its peer. Usage: spurfix_bench [--large] [--runs N] [--data DIR] [--results FILE]
+// Measures Spurfix side by side with the tools a user would pick instead, on generated
+// music libraries. Every comparison is a series of pairs run back to back, the order
+// alternating; a row gives the median of the per-pair ratios with their min and max,
+// wall time and CPU time, and the machine's load before and after.
+//
+// Usage: spurfix_bench [--large] [--runs N] [--data DIR] [--results FILE]
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/utsname.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QTimer>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +28,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/directory_walk.h"
@@ -36,38 +43,144 @@
 #include "ui/spurfix_application.h"
 #include "ui/tform1.h"
 
+extern char** environ;
+
 namespace spurfix::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(const std::function<void()>& work) {
+// Wall and CPU seconds of one run, and the peak resident set where a process was run.
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+    long peakKb = 0;
+};
+
+std::string SelfPath() {
+    char path[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : "spurfix_bench";
+}
+
+double CpuSecondsOf(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The cost of work done in this process, all its threads included.
+Cost InProcess(const std::function<void()>& work) {
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
     const auto start = Clock::now();
     work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    Cost cost;
+    cost.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    cost.cpu = CpuSecondsOf(after) - CpuSecondsOf(before);
+    return cost;
 }
 
-double Median(std::vector<double> values) {
+// The cost of a process, its children included (wait4 counts the ones it waited for).
+// It is started by a fresh copy of this program, which measures it: a process started
+// from this one would count this one's memory as its own peak.
+Cost Process(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {}) {
+    std::vector<std::string> all = {SelfPath(), "--rusage-of"};
+    all.insert(all.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (std::string& arg : all) {
+        args.push_back(arg.data());
+    }
+    args.push_back(nullptr);
+    std::vector<std::string> envText(extraEnv);
+    for (char** e = environ; *e != nullptr; ++e) {
+        envText.emplace_back(*e);
+    }
+    std::vector<char*> env;
+    for (std::string& e : envText) {
+        env.push_back(e.data());
+    }
+    env.push_back(nullptr);
+    int channel[2];
+    Cost cost;
+    if (pipe(channel) != 0) {
+        return cost;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, channel[0]);
+    pid_t pid = 0;
+    const bool started =
+        posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(channel[1]);
+    char text[128] = {};
+    size_t got = 0;
+    for (ssize_t n; started && (n = read(channel[0], text + got, sizeof text - 1 - got)) > 0;) {
+        got += static_cast<size_t>(n);
+    }
+    close(channel[0]);
+    int status = 0;
+    if (started) {
+        waitpid(pid, &status, 0);
+    }
+    std::istringstream(text) >> cost.wall >> cost.cpu >> cost.peakKb;
+    if (!started || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s ended with status %d\n", argv[0].c_str(), status);
+    }
+    return cost;
+}
+
+// In the fresh copy: runs the command with its output thrown away, and prints its wall
+// and CPU seconds and its peak resident set in KiB.
+int RusageOf(char** argv) {
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execvp(argv[0], argv);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("%.6f %.6f %ld\n", wall, CpuSecondsOf(usage), usage.ru_maxrss);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+std::vector<std::string> Shell(const std::string& command) {
+    return {"sh", "-c", command};
+}
+
+struct Spread {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+
+Spread SpreadOf(std::vector<double> values) {
+    if (values.empty()) {
+        return {};
+    }
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
 }
 
-void Shell(const std::string& command) {
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-    }
-}
-
-long StatusKilobytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) {
-            return std::atol(line.c_str() + std::strlen(field) + 1);
-        }
-    }
-    return 0;
+std::string LoadAverage() {
+    std::ifstream file("/proc/loadavg");
+    double one = 0;
+    double five = 0;
+    file >> one >> five;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f (1 min), %.2f (5 min)", one, five);
+    return text;
 }
 
 std::string MachineDescription() {
@@ -89,52 +202,38 @@ std::string MachineDescription() {
     return out.str();
 }
 
+std::string Commit() {
+    const std::string command =
+        "git -C '" SPURFIX_SOURCE_DIR "' describe --always --dirty --abbrev=12 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    char text[64] = {};
+    if (!pipe || std::fgets(text, sizeof text, pipe.get()) == nullptr) {
+        return "unknown";
+    }
+    std::string commit = text;
+    commit.erase(commit.find_last_not_of("\n") + 1);
+    return commit;
+}
+
+std::string SpurfixExecutable() {
+    // The benchmark lies in build/bench/, the program in build/.
+    const std::string self = SelfPath();
+    return self.substr(0, self.rfind('/')) + "/../spurfix";
+}
+
+class NullObserver : public WalkObserver {
+  public:
+    void folderEntered(std::string_view) override {}
+    void showCounts(int32_t, int32_t) override {}
+    bool stopRequested() override { return false; }
+};
+
 // Answers the export's dialogs: the file name, then OK.
 class BenchPrompter : public ui::Prompter {
   public:
     QString fileName;
     ui::Answer message(ui::BoxKind, const QString&) override { return ui::Answer::Ok; }
     std::optional<QString> askSaveFileName(const ui::SaveRequest&) override { return fileName; }
-};
-
-class NullObserver : public WalkObserver {
-  public:
-    void folderEntered(std::string_view) override {}
-    void showCounts(int32_t, int32_t) override { ++updates; }
-    bool stopRequested() override { return false; }
-    size_t updates = 0;
-};
-
-class PaintCounter : public QObject {
-  public:
-    int paints = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
-struct Table {
-    std::ostringstream text;
-    void row(const std::string& what, double value, double peer, const std::string& unit = "ms") {
-        char line[256];
-        std::snprintf(line, sizeof line, "| %-58s | %10.1f %s | %6.2f |\n", what.c_str(),
-                      unit == "ms" ? value * 1000 : value, unit.c_str(),
-                      peer > 0 ? value / peer : 0.0);
-        text << line;
-        std::fputs(line, stdout);
-        std::fflush(stdout);
-    }
-    void note(const std::string& what, const std::string& value) {
-        char line[256];
-        std::snprintf(line, sizeof line, "| %-58s | %13s | %6s |\n", what.c_str(), value.c_str(),
-                      "");
-        text << line;
-        std::fputs(line, stdout);
-        std::fflush(stdout);
-    }
 };
 
 struct Window {
@@ -147,7 +246,6 @@ struct Window {
             return std::vector<platform::Drive>{{"/", platform::DriveType::FixedDisk}};
         });
         form.show();
-        form.FormActivate();
     }
     void read(const std::string& tree) {
         form.openFolder(tree);
@@ -156,152 +254,239 @@ struct Window {
     }
 };
 
-std::string SelfPath() {
-    char path[4096] = {};
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    return length > 0 ? std::string(path, static_cast<size_t>(length)) : "spurfix_bench";
-}
-
-// The whole job once, reporting the growth of the resident set, the lines read and
-// their path bytes.
-int MemoryJob(const std::string& tree, const std::string& scratch) {
-    BenchPrompter prompter;
-    prompter.fileName = QString::fromStdString(scratch + "/memory.txt");
-    ui::SetPrompter(&prompter);
-    Window window;
-    const long before = StatusKilobytes("VmRSS:");
-    window.read(tree);
-    window.form.ForwardToPreviewClick();
-    window.form.SaveButtonClick();
-    const long peak = StatusKilobytes("VmHWM:");
-    const size_t lines = window.form.ScanList.size();
-    size_t pathBytes = 0;
-    for (size_t i = 0; i < lines; ++i) {
-        pathBytes += window.form.ScanList[i].size();
+class Table {
+  public:
+    explicit Table(std::string heading) {
+        line("\n### " + heading + "\n");
+        line(
+            "| row | Spurfix wall | peer wall | ratio wall: median (min-max) | Spurfix CPU | "
+            "peer CPU | ratio CPU: median (min-max) |");
+        line("|---|---|---|---|---|---|---|");
     }
-    std::printf("%ld %zu %zu\n", peak - before, lines, pathBytes);
-    ui::SetPrompter(nullptr);
-    return 0;
+    void pairRow(const std::string& what, const std::vector<Cost>& ours,
+                 const std::vector<Cost>& peer) {
+        std::vector<double> wallRatio;
+        std::vector<double> cpuRatio;
+        std::vector<double> ourWall, ourCpu, peerWall, peerCpu;
+        for (size_t i = 0; i < ours.size() && i < peer.size(); ++i) {
+            wallRatio.push_back(ours[i].wall / peer[i].wall);
+            cpuRatio.push_back(ours[i].cpu / std::max(peer[i].cpu, 1e-6));
+            ourWall.push_back(ours[i].wall);
+            ourCpu.push_back(ours[i].cpu);
+            peerWall.push_back(peer[i].wall);
+            peerCpu.push_back(peer[i].cpu);
+        }
+        const Spread w = SpreadOf(wallRatio);
+        const Spread c = SpreadOf(cpuRatio);
+        char text[512];
+        std::snprintf(text, sizeof text,
+                      "| %s | %.0f ms | %.0f ms | **%.2f** (%.2f-%.2f) | %.0f ms | %.0f ms | "
+                      "**%.2f** (%.2f-%.2f) |",
+                      what.c_str(), SpreadOf(ourWall).median * 1000,
+                      SpreadOf(peerWall).median * 1000, w.median, w.min, w.max,
+                      SpreadOf(ourCpu).median * 1000, SpreadOf(peerCpu).median * 1000, c.median,
+                      c.min, c.max);
+        line(text);
+    }
+    void soloRow(const std::string& what, const std::vector<Cost>& ours) {
+        std::vector<double> wall, cpu;
+        for (const Cost& cost : ours) {
+            wall.push_back(cost.wall);
+            cpu.push_back(cost.cpu);
+        }
+        const Spread w = SpreadOf(wall);
+        const Spread c = SpreadOf(cpu);
+        char text[512];
+        std::snprintf(text, sizeof text,
+                      "| %s | %.0f ms (%.0f-%.0f) | | | %.0f ms (%.0f-%.0f) | | |", what.c_str(),
+                      w.median * 1000, w.min * 1000, w.max * 1000, c.median * 1000, c.min * 1000,
+                      c.max * 1000);
+        line(text);
+    }
+    void note(const std::string& text) { line("\n" + text); }
+    [[nodiscard]] std::string text() const { return text_.str(); }
+
+  private:
+    void line(const std::string& text) {
+        text_ << text << "\n";
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    std::ostringstream text_;
+};
+
+// Runs `ours` and `peer` in pairs, the order alternating.
+void Pairs(int runs, const std::function<Cost()>& ours, const std::function<Cost()>& peer,
+           std::vector<Cost>& ourCosts, std::vector<Cost>& peerCosts) {
+    for (int run = 0; run < runs; ++run) {
+        if (run % 2 == 0) {
+            peerCosts.push_back(peer());
+            ourCosts.push_back(ours());
+        } else {
+            ourCosts.push_back(ours());
+            peerCosts.push_back(peer());
+        }
+    }
 }
 
-void Measure(const std::string& tree, size_t entries, int runs, Table& table,
-             const std::string& scratch) {
-    std::printf("\n### %s: %zu entries, %d runs, medians\n\n", tree.c_str(), entries, runs);
-    table.text << "\n### " << entries << " entries (" << runs << " runs, medians, warm cache)\n\n";
-    const std::string header =
-        "| measurement                                                | median        | ratio  |\n"
-        "|------------------------------------------------------------|---------------|--------|\n";
-    std::fputs(header.c_str(), stdout);
-    table.text << header;
+// The stop button clicked while a reading runs, the click arriving from outside the
+// program as a mouse click does: through a descriptor that the event loop watches,
+// written by another thread. From the write to the end of the reading.
+std::vector<double> StopLatencies(Window& window, const std::string& tree, double readingSeconds,
+                                  int stops) {
+    std::vector<double> latencies;
+    for (int i = 0; i < stops; ++i) {
+        int channel[2];
+        if (pipe(channel) != 0) {
+            break;
+        }
+        Clock::time_point clicked;
+        QSocketNotifier notifier(channel[0], QSocketNotifier::Read);
+        QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+            char byte = 0;
+            (void)!read(channel[0], &byte, 1);
+            notifier.setEnabled(false);
+            QPushButton* stop = window.form.StopInput;
+            const QPointF at = stop->rect().center();
+            QMouseEvent press(QEvent::MouseButtonPress, at, stop->mapToGlobal(at), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, at, stop->mapToGlobal(at),
+                                Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(stop, &press);
+            QApplication::sendEvent(stop, &release);
+        });
+        // Somewhere between a fifth and four fifths into the reading.
+        const auto delay = std::chrono::duration<double>(readingSeconds * (0.2 + 0.6 * i / stops));
+        std::thread clicker([&] {
+            std::this_thread::sleep_for(delay);
+            clicked = Clock::now();
+            (void)!write(channel[1], "x", 1);
+        });
+        window.read(tree);
+        const auto ended = Clock::now();
+        clicker.join();
+        if (window.form.InputText->text() == QStringLiteral("Einlesen abgebrochen!")) {
+            latencies.push_back(std::chrono::duration<double>(ended - clicked).count());
+        }
+        close(channel[0]);
+        close(channel[1]);
+    }
+    return latencies;
+}
 
+void Measure(const std::string& tree, size_t entries, int runs, const std::string& scratch,
+             std::ostringstream& report) {
+    Table table(std::to_string(entries) + " entries, " + std::to_string(runs) +
+                " pairs a row, warm cache");
     const std::string findL = "find -L '" + tree + "' > /dev/null";
-    const std::string findPlain = "find '" + tree + "' > /dev/null";
-    const std::string pipeline = "LC_ALL=C.UTF-8 find -L '" + tree +
-                                 "' | LC_ALL=C.UTF-8 sort -f > '" + scratch + "/pipeline.txt'";
-    Shell(findL);  // warm the cache
+    const std::string bfsL = "bfs -L '" + tree + "' > /dev/null";
+    const std::string pipeline =
+        "find -L '" + tree + "' | sort -f > '" + scratch + "/pipeline.txt'";
+    Process(Shell(findL));  // warms the cache
+    const std::string loadBefore = LoadAverage();
 
-    Window window;
+    NullObserver observer;
+    ScanList scanList;
+    auto walk = [&] { return InProcess([&] { ReadSource(tree + "/", scanList, observer); }); };
+    std::vector<Cost> walkVsFind, find, walkVsBfs, bfs;
+    Pairs(
+        runs, walk, [&] { return Process(Shell(findL)); }, walkVsFind, find);
+    table.pairRow("engine walk / `find -L`", walkVsFind, find);
+    Pairs(
+        runs, walk, [&] { return Process(Shell(bfsL)); }, walkVsBfs, bfs);
+    table.pairRow("engine walk / `bfs -L`", walkVsBfs, bfs);
+
     BenchPrompter prompter;
     prompter.fileName = QString::fromStdString(scratch + "/spurfix.txt");
     ui::SetPrompter(&prompter);
-    PaintCounter paints;
-    window.form.InputFilesFound->installEventFilter(&paints);
+    auto window = std::make_unique<Window>();
+    std::vector<Cost> reading, findAgain;
+    Pairs(
+        runs, [&] { return InProcess([&] { window->read(tree); }); },
+        [&] { return Process(Shell(findL)); }, reading, findAgain);
+    table.pairRow("reading through the window / `find -L`", reading, findAgain);
 
-    std::vector<double> tFindL, tFind, tWalk, tWindow, tSorted, tUnsorted, tExport, tPipeline, tJob;
-    const platform::Collator collator(platform::CollationLocaleFromEnvironment());
-    ScanList scanList;
-    int windowPaints = 0;
+    const std::string spurfix = SpurfixExecutable();
+    std::vector<Cost> job, sortPipeline;
+    Pairs(
+        runs,
+        [&] {
+            return Process({spurfix, tree}, {"SPURFIX_BENCH_EXPORT=" + scratch + "/job.txt",
+                                             "QT_QPA_PLATFORM=offscreen"});
+        },
+        [&] { return Process(Shell(pipeline)); }, job, sortPipeline);
+    table.pairRow("whole job, one process / `find -L | sort -f > file`", job, sortPipeline);
+
+    std::vector<Cost> sorted, exported;
     for (int run = 0; run < runs; ++run) {
-        tFindL.push_back(Seconds([&] { Shell(findL); }));
-        tFind.push_back(Seconds([&] { Shell(findPlain); }));
-        NullObserver observer;
-        tWalk.push_back(Seconds([&] { ReadSource(tree + "/", scanList, observer); }));
-        paints.paints = 0;
-        tWindow.push_back(Seconds([&] { window.read(tree); }));
-        windowPaints = paints.paints;
-        window.form.CheckSortData->setChecked(false);
-        tUnsorted.push_back(Seconds([&] { window.form.ForwardToPreviewClick(); }));
-        window.form.CheckSortData->setChecked(true);
-        tSorted.push_back(Seconds([&] { window.form.ForwardToPreviewClick(); }));
-        tExport.push_back(Seconds(
-            [&] { WriteListFile(scratch + "/export.txt", window.form.previewModel().lines()); }));
-        tPipeline.push_back(Seconds([&] { Shell(pipeline); }));
-        tJob.push_back(Seconds([&] {
-            window.read(tree);
-            window.form.ForwardToPreviewClick();
-            window.form.SaveButtonClick();
-        }));
+        window->form.CheckSortData->setChecked(true);
+        sorted.push_back(InProcess([&] { window->form.ForwardToPreviewClick(); }));
+        exported.push_back(InProcess(
+            [&] { WriteListFile(scratch + "/export.txt", window->form.previewModel().lines()); }));
     }
-    const double findLMedian = Median(tFindL);
-    const double pipelineMedian = Median(tPipeline);
-    table.row("1. find -L TREE (the peer)", findLMedian, findLMedian);
-    table.row("1. find TREE", Median(tFind), findLMedian);
-    table.row("2. engine walk alone", Median(tWalk), findLMedian);
-    table.row("3. reading through the window (offscreen)", Median(tWindow), findLMedian);
-    table.note("   count label repaints during that reading", std::to_string(windowPaints));
-    table.row("4. preview build, sorted (defaults)", Median(tSorted), findLMedian);
-    table.row("4. preview build, unsorted", Median(tUnsorted), findLMedian);
-    table.row("5. export of the sorted preview", Median(tExport), findLMedian);
-    table.row("6. find -L TREE | sort -f > list.txt (C.UTF-8, the peer)", pipelineMedian,
-              pipelineMedian);
-    table.row("6. whole job: reading, preview, export", Median(tJob), pipelineMedian);
-    table.note("   preview lines", std::to_string(window.form.previewModel().lines().size()));
+    table.soloRow("sorted preview", sorted);
+    table.soloRow("export of the sorted preview", exported);
 
-    // A stop requested a third of the way into a reading: how long until it has ended.
-    QElapsedTimer sinceStop;
-    QTimer::singleShot(static_cast<int>(Median(tWindow) * 1000 / 3), [&] {
-        sinceStop.start();
-        window.form.StopInputClick();
-    });
-    window.read(tree);
-    const double stopLatency = sinceStop.isValid() ? sinceStop.nsecsElapsed() / 1e9 : -1;
-    table.row("3. stop: from the click to the end of the reading", stopLatency, findLMedian);
-
-    // Scrolling the preview to its end and drawing it.
-    window.form.ForwardToPreviewClick();
-    window.form.Preview->resize(327, 164);
-    const double scroll = Seconds([&] {
-        window.form.Preview->scrollToBottom();
-        window.form.Preview->grab();
-        window.form.Preview->scrollToTop();
-        window.form.Preview->grab();
-    });
-    table.row("   scroll the preview to its end and back, drawn", scroll, findLMedian);
-    ui::SetPrompter(nullptr);
-
-    // Peak memory of the whole job, in a fresh process of its own.
-    const std::string command =
-        "'" + SelfPath() + "' --memory-job '" + tree + "' '" + scratch + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> job(popen(command.c_str(), "r"), pclose);
-    char buffer[128] = {};
-    if (!job || std::fgets(buffer, sizeof buffer, job.get()) == nullptr) {
-        std::fprintf(stderr, "memory job failed\n");
-        return;
-    }
-    long growthKb = 0;
-    size_t lines = 0;
+    // Memory of the whole job: its peak beyond an idle start, less the path text.
     size_t pathBytes = 0;
-    std::istringstream(buffer) >> growthKb >> lines >> pathBytes;
-    const double growth = static_cast<double>(growthKb) * 1024;
-    table.note("7. peak resident growth of the whole job",
-               std::to_string(static_cast<long>(growth / (1024 * 1024))) + " MiB");
-    table.note("7. path text", std::to_string(pathBytes / (1024 * 1024)) + " MiB");
-    table.note("7. bytes per entry beyond the path text",
-               std::to_string(static_cast<long>((growth - static_cast<double>(pathBytes)) /
-                                                static_cast<double>(std::max<size_t>(lines, 1)))));
+    for (size_t i = 0; i < scanList.size(); ++i) {
+        pathBytes += scanList[i].size();
+    }
+    Process(Shell("mkdir -p '" + scratch + "/empty'"));
+    const Cost idle =
+        Process({spurfix, scratch + "/empty"},
+                {"SPURFIX_BENCH_EXPORT=" + scratch + "/idle.txt", "QT_QPA_PLATFORM=offscreen"});
+    std::vector<double> peaks;
+    for (const Cost& cost : job) {
+        peaks.push_back(static_cast<double>(cost.peakKb));
+    }
+    const double growth = (SpreadOf(peaks).median - static_cast<double>(idle.peakKb)) * 1024;
+    char memory[256];
+    std::snprintf(memory, sizeof memory,
+                  "Memory of the whole job: peak %.0f MiB, an idle start %.0f MiB, path text "
+                  "%.0f MiB for %zu lines: **%.0f bytes per entry beyond the path text**.",
+                  SpreadOf(peaks).median / 1024, static_cast<double>(idle.peakKb) / 1024,
+                  static_cast<double>(pathBytes) / (1024 * 1024), scanList.size(),
+                  (growth - static_cast<double>(pathBytes)) /
+                      static_cast<double>(std::max<size_t>(scanList.size(), 1)));
+    table.note(memory);
+
+    // Stops under load: another process keeps one core busy.
+    const double readingSeconds = SpreadOf([&] {
+                                      std::vector<double> w;
+                                      for (const Cost& c : reading)
+                                          w.push_back(c.wall);
+                                      return w;
+                                  }())
+                                      .median;
+    pid_t load = 0;
+    const char* busy[] = {"sh", "-c", "while :; do :; done", nullptr};
+    posix_spawnp(&load, "sh", nullptr, nullptr, const_cast<char**>(busy), environ);
+    const std::vector<double> stops = StopLatencies(*window, tree, readingSeconds, 10);
+    kill(load, SIGKILL);
+    waitpid(load, nullptr, 0);
+    const Spread s = SpreadOf(stops);
+    char stopText[256];
+    std::snprintf(stopText, sizeof stopText,
+                  "Stop under load (a second process keeps a core busy), %zu clicks: median "
+                  "%.1f ms, **worst %.1f ms**, best %.1f ms.",
+                  stops.size(), s.median * 1000, s.max * 1000, s.min * 1000);
+    table.note(stopText);
+    window.reset();
+    ui::SetPrompter(nullptr);
+    table.note("Load before: " + loadBefore + "; after: " + LoadAverage() + ".");
+    report << table.text();
 }
 
 }  // namespace
 }  // namespace spurfix::bench
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--memory-job") {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        spurfix::ui::SpurfixApplication application(argc, argv);
-        return spurfix::bench::MemoryJob(argv[2], argv[3]);
+    if (argc > 2 && std::string(argv[1]) == "--rusage-of") {
+        return spurfix::bench::RusageOf(argv + 2);
     }
     bool large = false;
-    int runs = 5;
+    int runs = 7;
     std::string data = "/tmp/spurfix-bench";
     std::string results;
     for (int i = 1; i < argc; ++i) {
@@ -324,24 +509,31 @@ int main(int argc, char** argv) {
     spurfix::ui::SpurfixApplication application(argc, argv);
     spurfix::ui::ApplyLook(application);
 
-    using spurfix::bench::EnsureLibrary;
-    spurfix::bench::Table table;
-    table.text
-        << "# Benchmark\n\nMachine: " << spurfix::bench::MachineDescription() << "\n\n"
-        << "Ratios: each figure divided by its peer's median in the same run (rows 1 to 5 and 7 "
-           "by `find -L`, row 6 by the `find -L | sort -f` pipeline).\n";
-    std::printf("Machine: %s\n", spurfix::bench::MachineDescription().c_str());
+    using namespace spurfix::bench;
+    const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
+    std::ostringstream report;
+    report << "# Benchmark\n\n"
+           << "Date: " << date << "; commit " << Commit() << "\n\nMachine: " << MachineDescription()
+           << "\n\n"
+           << "Each row pairs Spurfix with a peer run right before or after it (the order "
+              "alternating); the ratio is Spurfix's time divided by the peer's, as the median "
+              "of the pairs with their min and max. CPU time counts every thread and child "
+              "process. Peers: `find -L` and `bfs -L` printing to /dev/null; for the whole job, "
+              "`find -L | sort -f` into a file.\n";
+    std::printf("%s", report.str().c_str());
     const std::string scratch = data + "/scratch";
     std::system(("mkdir -p '" + scratch + "'").c_str());
     const std::string library = data + "/library-100k";
-    spurfix::bench::Measure(library, EnsureLibrary(library, {800, 10, 11}), runs, table, scratch);
+    Measure(library, EnsureLibrary(library, {800, 10, 11}), runs, scratch, report);
     if (large) {
         const std::string big = data + "/library-1m";
-        spurfix::bench::Measure(big, EnsureLibrary(big, {8000, 10, 11}), std::max(1, runs / 2 + 1),
-                                table, scratch);
+        Measure(big, EnsureLibrary(big, {8000, 10, 11}), std::max(3, runs / 2 + 1), scratch,
+                report);
     }
     if (!results.empty()) {
-        std::ofstream(results) << table.text.str();
+        std::ofstream(results) << report.str();
         std::printf("\nwritten to %s\n", results.c_str());
     }
     return 0;

@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QScrollBar>
-#include <QStyle>
 
 #include "ui/byte_text.h"
 
@@ -80,26 +79,25 @@ void FolderTraceView::followNewLines() {
     const int rows = model()->rowCount();
     if (rows < measuredRows_) {
         measuredRows_ = 0;
-        widestBytes_ = 0;
+        widestCharacters_ = 0;
         widestPixels_ = 0;
     }
     int widest = widestPixels_;
     for (int row = measuredRows_; row < rows; ++row) {
+        // Only a line longer than all before it is measured, with room for a line of as
+        // many characters that are wider: measuring every line would cost more than
+        // reading the folders.
         const QString text = model()->index(row, 0).data().toString();
-        // Lines much shorter than the widest in characters are not wider in pixels.
-        if (text.size() * 4 >= widestBytes_ * 3) {
-            widest = std::max(widest, fontMetrics().horizontalAdvance(text));
-            widestBytes_ = std::max(widestBytes_, static_cast<int>(text.size()));
+        if (text.size() > widestCharacters_) {
+            widestCharacters_ = static_cast<int>(text.size());
+            widest = std::max(widest, fontMetrics().horizontalAdvance(text) * 6 / 5);
         }
     }
     measuredRows_ = rows;
     if (widest > widestPixels_ || !gridSize().isValid()) {
         widestPixels_ = widest;
-        // Room for the item's own margins; a grid as wide as the widest line lets the
-        // horizontal scroll bar reach it.
-        setGridSize(
-            QSize(widestPixels_ + 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8,
-                  fontMetrics().height() + 2));
+        // A grid as wide as the widest line lets the horizontal scroll bar reach it.
+        setGridSize(QSize(widestPixels_ + 8, fontMetrics().height() + 2));
     }
     scrollToBottom();
     horizontalScrollBar()->setValue(0);

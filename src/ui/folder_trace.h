@@ -57,7 +57,7 @@ class FolderTraceView : public QListView {
     // Every line has the height of the first, and the view measures only lines that
     // could be wider than the widest so far: a reading may add a hundred thousand.
     int measuredRows_ = 0;
-    int widestBytes_ = 0;
+    int widestCharacters_ = 0;
     int widestPixels_ = 0;
 };
 
