@@ -5,10 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-scripts/install-deps.sh
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSPURFIX_FUZZ=ON -DSPURFIX_TESTS=OFF -DSPURFIX_WERROR=ON >/dev/null
-cmake --build build-fuzz --target fuzz_name_rules fuzz_list_assembly fuzz_mountinfo
+scripts/install-deps.sh test
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target fuzz_name_rules fuzz_list_assembly fuzz_mountinfo
 for target in name_rules list_assembly mountinfo; do
     work=$(mktemp -d)
     echo "== fuzz_$target for $seconds s"

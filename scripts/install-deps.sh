@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Spurfix needs on Debian 12, only what is
+# Installs on Debian 12 what building and running Spurfix needs ("run", the default), or
+# also what testing, fuzzing, benchmarking and packaging need ("test"); only what is
 # missing, with sudo when not run as root.
 set -euo pipefail
 
-packages=(
+run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
-    libicu-dev libgtest-dev libgmock-dev
+    libicu-dev
     fonts-liberation
-    xvfb xauth x11-utils
-    clang libclang-rt-14-dev
 )
+test_packages=(
+    libgtest-dev libgmock-dev
+    xvfb xauth x11-utils xdotool
+    clang libclang-rt-14-dev
+    bfs
+    desktop-file-utils appstream
+    dpkg-dev file
+    poppler-utils
+)
+
+packages=("${run_packages[@]}")
+if [ "${1:-run}" = test ]; then
+    packages+=("${test_packages[@]}")
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -54,7 +54,7 @@ QIcon ApplicationIcon() {
     QIcon icon = QIcon::fromTheme(QStringLiteral("org.example.spurfix"));
     if (icon.isNull()) {
         for (const int size : {16, 32, 48, 64, 128, 256}) {
-            icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+            icon.addFile(QStringLiteral(":/icons/spurfix-%1.png").arg(size), QSize(size, size));
         }
     }
     return icon;
@@ -95,7 +95,7 @@ void OpenFolderFromCommandLine(TForm1& form, const QString& folder) {
         CurrentPrompter().message(
             BoxKind::Error,
             QStringLiteral("Dieses Verzeichnis konnte nicht gelesen werden!\r\n\r\n%1\r\n\r\n"
-                           "Möglicherweise gibt es es nicht, oder der Zugriff ist nicht erlaubt.")
+                           "Möglicherweise gibt es das Verzeichnis nicht, oder der Zugriff ist nicht erlaubt.")
                 .arg(path));
     });
 }

@@ -1,0 +1,19 @@
+# A Debian package: cpack -G DEB in the build folder gives spurfix_<version>_amd64.deb.
+set(CPACK_PACKAGE_NAME spurfix)
+set(CPACK_PACKAGE_VENDOR "Spurfix")
+set(CPACK_PACKAGE_CONTACT "Spurfix <spurfix@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Liedlisten für MP3-CDs / song lists for MP3 CDs")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Spurfix reads every file of an MP3 CD or a folder, turns each file name into a song\n"
+    "title, numbers the songs with at least three digits, optionally puts a heading line\n"
+    "per folder, shows the list as a preview and exports it.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+# The libraries it links, as dpkg-shlibdeps finds them, and what the fixed layout and
+# the German dialogs need at run time.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, qt6-translations-l10n")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)

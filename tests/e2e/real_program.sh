@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The real program on a real X server, as a person uses it from a terminal and with the
+# keyboard: help and version, a folder given on the command line and the whole way to
+# the exported list with Enter and typing, and a folder that cannot be read. Keys go
+# through XTEST to the window that has the focus. Screenshots go to the given folder.
+# Usage: real_program.sh SPURFIX GRAB_SCREEN SCREENSHOT_DIR
+set -euo pipefail
+spurfix=$1
+grab=$2
+shots=$3
+mkdir -p "$shots"
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+caption='^Spurfix v2\.0 beta \(#061124\)$'
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+# Waits for a window whose name matches the pattern and prints its id.
+window_named() {
+    for _ in $(seq 100); do
+        if id=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+key() {
+    xdotool key --delay 80 "$@"
+    sleep 0.3
+}
+
+# --- On the terminal, in German.
+help=$("$spurfix" --help)
+grep -q "^Aufruf: " <<<"$help" || fail "no German usage line: $help"
+grep -q "VERZEICHNIS" <<<"$help" || fail "the folder argument is not explained"
+[ "$("$spurfix" --version)" = "spurfix 2.0" ] || fail "version: $("$spurfix" --version)"
+
+# --- A folder on the command line, then the whole way with Enter.
+mkdir -p "$work/CD/Pop/Live" "$work/CD/Rock"
+touch "$work/CD/Pop/Live/03_Hit.mp3" "$work/CD/Rock/01 - Intro.mp3" \
+    "$work/CD/Rock/02 - Song.MP3" "$work/CD/Rock/cover.jpg"
+"$spurfix" "$work/CD" &
+program=$!
+main=$(window_named "$caption") || fail "no main window"
+sleep 0.5
+xdotool windowfocus --sync "$main"
+key Return                       # welcome -> source
+"$grab" "$shots/real_01_source.png" "$main"
+key Return                       # source -> reading
+key Return                       # the reading
+sleep 0.5
+"$grab" "$shots/real_02_read.png" "$main"
+key Return Return Return         # files, folders, preview
+"$grab" "$shots/real_03_preview.png" "$main"
+key Return                       # output
+key Return                       # "Fertig!": the save dialog
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 20 "$work/liste.txt"
+key Return
+sleep 0.5
+confirm=$(window_named "^Bestätigung$") || fail "no confirmation box"
+"$grab" "$shots/real_04_confirmation.png" "$confirm"
+key Return                       # OK: back to the start
+expected=$(printf '[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n')
+[ "$(cat "$work/liste.txt")" = "$expected" ] || fail "list: $(od -c "$work/liste.txt" | head)"
+kill "$program"
+wait "$program" 2>/dev/null || true
+
+# --- A folder that cannot be read: the error box, then the normal start.
+"$spurfix" "$work/gibt-es-nicht" &
+program=$!
+error=$(window_named "^Fehler$") || fail "no error box for a missing folder"
+"$grab" "$shots/real_05_missing_folder.png" "$error"
+xdotool windowfocus --sync "$error"
+key Return
+window_named "$caption" >/dev/null || fail "no main window after the error box"
+kill "$program"
+wait "$program" 2>/dev/null || true
+echo "the real program: help, version, a folder's whole way, a missing folder"
