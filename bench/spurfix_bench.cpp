@@ -37,6 +37,7 @@
 #include "library_tree.h"
 #include "platform/collation.h"
 #include "ui/about_dialog.h"
+#include "ui/cd_insert.h"
 #include "ui/choose_dir_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/preview_model.h"
@@ -426,6 +427,16 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     }
     table.soloRow("sorted preview", sorted);
     table.soloRow("export of the sorted preview", exported);
+    std::vector<Cost> insert;
+    QByteArray pdf;
+    for (int run = 0; run < std::min(runs, 3); ++run) {
+        insert.push_back(InProcess([&] {
+            pdf = ui::RenderCdInsert(window->form.previewModel().lines(), QStringLiteral("CD"));
+        }));
+    }
+    table.soloRow(
+        "CD insert (PDF) of the sorted preview, " + std::to_string(pdf.size() / 1024) + " KiB",
+        insert);
 
     // Memory of the whole job: its peak beyond an idle start, less the path text.
     size_t pathBytes = 0;

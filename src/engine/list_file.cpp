@@ -156,6 +156,12 @@ struct ExportPlan {
     }
 };
 
+// What a file gets: the lines of a list, each ended by CR LF, or bytes as they are.
+struct Content {
+    const PreviewList* lines = nullptr;
+    std::string_view bytes;
+};
+
 // Buffered writes of the list to a descriptor; the first failure is kept and ends it.
 class ListWriter {
   public:
@@ -163,9 +169,14 @@ class ListWriter {
     ListWriter(int fd, char* buffer, std::string& scratch)
         : fd_(fd), buffer_(buffer), scratch_(scratch) {}
 
-    int writeList(const PreviewList& preview) {
-        for (size_t i = 0; i < preview.size() && error_ == 0; ++i) {
-            write(preview.text(i, scratch_));
+    int writeContent(const Content& content) {
+        if (content.lines == nullptr) {
+            writeOut(content.bytes.data(), content.bytes.size());
+            return error_;
+        }
+        const PreviewList& lines = *content.lines;
+        for (size_t i = 0; i < lines.size() && error_ == 0; ++i) {
+            write(lines.text(i, scratch_));
             write("\r\n");
         }
         flush();
@@ -342,7 +353,7 @@ int NameNewFile(const ExportPlan& plan, int fd, int named) {
 
 // Overwrites the existing file. Its full size is reserved first, so that the writing
 // cannot run out of space halfway; if that fails, the file is left as it was.
-int WriteInPlace(const ExportPlan& plan, const PreviewList& preview) {
+int WriteInPlace(const ExportPlan& plan, const Content& content) {
     const int fd = plan.targetFd;
     if (fd < 0) {
         return EACCES;
@@ -363,7 +374,7 @@ int WriteInPlace(const ExportPlan& plan, const PreviewList& preview) {
     if (lseek(fd, 0, SEEK_SET) != 0) {
         return errno;
     }
-    if (const int error = ListWriter(fd, plan.buffer.get(), plan.scratch).writeList(preview);
+    if (const int error = ListWriter(fd, plan.buffer.get(), plan.scratch).writeContent(content);
         error != 0) {
         return error;
     }
@@ -374,30 +385,30 @@ int WriteInPlace(const ExportPlan& plan, const PreviewList& preview) {
 }
 
 // The whole writing; the error number, or 0. Allocates nothing.
-int CarryOut(const ExportPlan& plan, const PreviewList& preview) {
+int CarryOut(const ExportPlan& plan, const Content& content) {
     if (plan.way == ExportPlan::Way::Device) {
         if (const int error =
-                ListWriter(plan.targetFd, plan.buffer.get(), plan.scratch).writeList(preview)) {
+                ListWriter(plan.targetFd, plan.buffer.get(), plan.scratch).writeContent(content)) {
             return error;
         }
         return SyncData(plan.targetFd);
     }
     if (plan.onlyInPlace) {
-        return WriteInPlace(plan, preview);
+        return WriteInPlace(plan, content);
     }
     int named = -1;
     const int fd = OpenNewFile(plan, named);
     if (fd < 0) {
         const int error = errno;
         return plan.way == ExportPlan::Way::Replace && CallsForInPlace(error)
-                   ? WriteInPlace(plan, preview)
+                   ? WriteInPlace(plan, content)
                    : error;
     }
     if (plan.way == ExportPlan::Way::Replace && !TakeOverWhatBelongs(plan, fd)) {
         DiscardNewFile(plan, fd, named);
-        return WriteInPlace(plan, preview);
+        return WriteInPlace(plan, content);
     }
-    int error = ListWriter(fd, plan.buffer.get(), plan.scratch).writeList(preview);
+    int error = ListWriter(fd, plan.buffer.get(), plan.scratch).writeContent(content);
     if (error == 0) {
         error = SyncData(fd);
     }
@@ -405,7 +416,7 @@ int CarryOut(const ExportPlan& plan, const PreviewList& preview) {
         DiscardNewFile(plan, fd, named);
         // The old file may still take the list where a whole second copy did not fit.
         return plan.way == ExportPlan::Way::Replace && CallsForInPlace(error)
-                   ? WriteInPlace(plan, preview)
+                   ? WriteInPlace(plan, content)
                    : error;
     }
     error = NameNewFile(plan, fd, named);
@@ -416,10 +427,10 @@ int CarryOut(const ExportPlan& plan, const PreviewList& preview) {
 // Runs the writing in a child process that blocks every signal it can, so that killing
 // the program does not stop it halfway; the program waits for it. Where no child can be
 // made, the writing runs here.
-int CarryOutOutlivingAKill(const ExportPlan& plan, const PreviewList& preview) {
+int CarryOutOutlivingAKill(const ExportPlan& plan, const Content& content) {
     int channel[2];
     if (pipe2(channel, O_CLOEXEC) != 0) {
-        return CarryOut(plan, preview);
+        return CarryOut(plan, content);
     }
     sigset_t all;
     sigset_t previous;
@@ -427,7 +438,7 @@ int CarryOutOutlivingAKill(const ExportPlan& plan, const PreviewList& preview) {
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     const pid_t child = fork();
     if (child == 0) {
-        const int error = CarryOut(plan, preview);
+        const int error = CarryOut(plan, content);
         (void)!write(channel[1], &error, sizeof error);
         _exit(0);
     }
@@ -435,7 +446,7 @@ int CarryOutOutlivingAKill(const ExportPlan& plan, const PreviewList& preview) {
     close(channel[1]);
     if (child < 0) {
         close(channel[0]);
-        return CarryOut(plan, preview);
+        return CarryOut(plan, content);
     }
     int error = EIO;  // the child died without a word
     ssize_t got = 0;
@@ -462,11 +473,14 @@ std::array<std::string, kTempNameCount> TempNames() {
     return names;
 }
 
-uint64_t TotalBytes(const PreviewList& preview) {
+uint64_t TotalBytes(const Content& content) {
+    if (content.lines == nullptr) {
+        return content.bytes.size();
+    }
     uint64_t total = 0;
     std::string scratch;
-    for (size_t i = 0; i < preview.size(); ++i) {
-        total += preview.text(i, scratch).size() + 2;
+    for (size_t i = 0; i < content.lines->size(); ++i) {
+        total += content.lines->text(i, scratch).size() + 2;
     }
     return total;
 }
@@ -512,9 +526,7 @@ void PlanTarget(ExportPlan& plan, const std::string& fileName) {
     plan.attributes = ReadExtendedAttributes(plan.targetFd);
 }
 
-}  // namespace
-
-void WriteListFile(const std::string& fileName, const PreviewList& preview) {
+void WriteContent(const std::string& fileName, const Content& content) {
     if (fileName.empty()) {
         ThrowErrno(ENOENT);
     }
@@ -522,10 +534,32 @@ void WriteListFile(const std::string& fileName, const PreviewList& preview) {
     PlanTarget(plan, fileName);
     plan.tempNames = TempNames();
     plan.unnamedFiles = access("/proc/self/fd", X_OK) == 0;
-    plan.totalBytes = TotalBytes(preview);
-    if (const int error = CarryOutOutlivingAKill(plan, preview); error != 0) {
+    plan.totalBytes = TotalBytes(content);
+    if (const int error = CarryOutOutlivingAKill(plan, content); error != 0) {
         ThrowErrno(error);
     }
+}
+
+}  // namespace
+
+void WriteListFile(const std::string& fileName, const PreviewList& preview) {
+    WriteContent(fileName, {&preview, {}});
+}
+
+void WriteFileBytes(const std::string& fileName, std::string_view bytes) {
+    WriteContent(fileName, {nullptr, bytes});
+}
+
+std::string FolderOfListFile(const std::string& fileName) {
+    std::string folder = DirectoryOf(ResolveTarget(fileName).path);
+    if (folder.empty() || folder.front() != '/') {
+        std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+        folder = std::string(cwd ? cwd.get() : "") + "/" + folder;
+    }
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
 }
 
 }  // namespace spurfix

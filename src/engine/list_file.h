@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "engine/in_out_error.h"
 #include "engine/preview_list.h"
@@ -13,5 +14,12 @@ namespace spurfix {
 // and wherever the program is killed, the file holds its complete earlier content or
 // the complete list. Throws EInOutError.
 void WriteListFile(const std::string& fileName, const PreviewList& preview);
+
+// Writes `bytes` to `fileName` as they are, with the same care.
+void WriteFileBytes(const std::string& fileName, std::string_view bytes);
+
+// The folder the file `fileName` lies in once links are followed, as WriteListFile
+// finds it: an absolute path without a trailing "/" (except "/" itself).
+std::string FolderOfListFile(const std::string& fileName);
 
 }  // namespace spurfix

@@ -31,6 +31,12 @@ class PreviewList {
     // The scan list's line a line was made from: a file's path, a label's folder.
     [[nodiscard]] uint32_t sourceLine(size_t i) const { return lines_[i].sourceLine; }
     [[nodiscard]] bool hasSourceLine(size_t i) const { return lines_[i].hasSourceLine; }
+    // The scan list's line itself: a file's full path, a label's folder; empty for a
+    // line without one.
+    [[nodiscard]] std::string_view sourceText(size_t i) const {
+        return scanList_ != nullptr && lines_[i].hasSourceLine ? (*scanList_)[lines_[i].sourceLine]
+                                                                : std::string_view{};
+    }
 
     // The line's text. A numbered file line is put together in `scratch` (which needs no
     // more than kLongestComposed bytes); every other text is viewed where it lies.

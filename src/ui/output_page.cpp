@@ -1,4 +1,5 @@
 // The output page: the export and the question how to go on.
+#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
@@ -9,6 +10,9 @@
 #include <QStackedWidget>
 
 #include "engine/list_file.h"
+#include "engine/playlist.h"
+#include "ui/byte_text.h"
+#include "ui/cd_insert.h"
 #include "ui/dialog_seam.h"
 #include "ui/page_frame.h"
 #include "ui/preview_model.h"
@@ -35,7 +39,16 @@ void TForm1::buildOutputPage() {
         MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsText"),
                                    QStringLiteral("als Textdatei"), QRect(12, 36, 200, 18));
     OutputAsText->setChecked(true);
-    OutputAsText->setEnabled(false);
+    OutputAsPlaylist = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsPlaylist"),
+                                                  QStringLiteral("als Wiedergabeliste (M3U)"),
+                                                  QRect(12, 58, 290, 18));
+    OutputAsInsert =
+        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsInsert"),
+                                   QStringLiteral("als CD-Einleger (PDF)"), QRect(12, 80, 290, 18));
+    auto* formats = new QButtonGroup(GroupBox1);
+    for (QRadioButton* format : {OutputAsText, OutputAsPlaylist, OutputAsInsert}) {
+        formats->addButton(format);
+    }
     Panel16 = MakeBottomBar(Sheet_Output, QStringLiteral("Panel16"));
     BackToPreview = MakeBackButton(Panel16, QStringLiteral("BackToPreview"), true);
     SaveButton =
@@ -46,16 +59,30 @@ void TForm1::buildOutputPage() {
 }
 
 void TForm1::SaveButtonClick() {
-    if (OutputAsText->isChecked()) {
-        SaveDialog1.fileName = QStringLiteral("spurfix.txt");
-        SaveDialog1.defaultSuffix = QStringLiteral("txt");
-        SaveDialog1.filter = QStringLiteral("Textdatei (*.txt)");
+    if (OutputAsPlaylist->isChecked()) {
+        SaveDialog1 = {QStringLiteral("spurfix.m3u"), QStringLiteral("m3u"),
+                       QStringLiteral("Wiedergabeliste (*.m3u)")};
+    } else if (OutputAsInsert->isChecked()) {
+        SaveDialog1 = {QStringLiteral("spurfix.pdf"), QStringLiteral("pdf"),
+                       QStringLiteral("PDF-Dokument (*.pdf)")};
+    } else {
+        SaveDialog1 = {QStringLiteral("spurfix.txt"), QStringLiteral("txt"),
+                       QStringLiteral("Textdatei (*.txt)")};
     }
     const std::optional<QString> fileName = CurrentPrompter().askSaveFileName(SaveDialog1);
     if (!fileName) {
         return;
     }
-    WriteListFile(QFile::encodeName(*fileName).toStdString(), previewModel_->lines());
+    const std::string target = QFile::encodeName(*fileName).toStdString();
+    const PreviewList& list = previewModel_->lines();
+    if (OutputAsPlaylist->isChecked()) {
+        WriteFileBytes(target, BuildPlaylist(list, FolderOfListFile(target)));
+    } else if (OutputAsInsert->isChecked()) {
+        const QByteArray pdf = RenderCdInsert(list, SourceFolderName(lastReadSource_));
+        WriteFileBytes(target, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
+    } else {
+        WriteListFile(target, list);
+    }
     const Answer answer = CurrentPrompter().message(
         BoxKind::Confirmation,
         QStringLiteral("Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück "
@@ -66,6 +93,16 @@ void TForm1::SaveButtonClick() {
     }
     emit terminationRequested();
     QCoreApplication::exit(0);
+}
+
+QString TForm1::SourceFolderName(const std::string& sourcePath) {
+    std::string_view path = sourcePath;
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const size_t slash = path.rfind('/');
+    return DisplayText(
+        slash == std::string_view::npos || path.size() == 1 ? path : path.substr(slash + 1));
 }
 
 void TForm1::BackToPreviewClick() {

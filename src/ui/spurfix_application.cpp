@@ -94,8 +94,9 @@ void OpenFolderFromCommandLine(TForm1& form, const QString& folder) {
     QTimer::singleShot(0, &form, [path] {
         CurrentPrompter().message(
             BoxKind::Error,
-            QStringLiteral("Dieses Verzeichnis konnte nicht gelesen werden!\r\n\r\n%1\r\n\r\n"
-                           "Möglicherweise gibt es das Verzeichnis nicht, oder der Zugriff ist nicht erlaubt.")
+            QStringLiteral(
+                "Dieses Verzeichnis konnte nicht gelesen werden!\r\n\r\n%1\r\n\r\n"
+                "Möglicherweise gibt es das Verzeichnis nicht, oder der Zugriff ist nicht erlaubt.")
                 .arg(path));
     });
 }

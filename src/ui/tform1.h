@@ -140,6 +140,8 @@ class TForm1 : public QWidget, private WalkObserver {
     QGroupBox* GroupBox1;
     QLabel* StaticText1;
     QRadioButton* OutputAsText;
+    QRadioButton* OutputAsPlaylist;
+    QRadioButton* OutputAsInsert;
     QWidget* Panel16;
     QPushButton* BackToPreview;
     QPushButton* SaveButton;
@@ -207,6 +209,8 @@ class TForm1 : public QWidget, private WalkObserver {
     void focusForward();
 
     void setSourcePath(const std::string& path);
+    // The name a CD insert is headed with: the last part of the folder read.
+    static QString SourceFolderName(const std::string& sourcePath);
     [[nodiscard]] std::vector<platform::Drive> currentDrives() const;
     // Appends an item per drive; `firstCdRom` becomes the first CD-ROM's index if it is -1.
     void addDriveItems(const std::vector<platform::Drive>& drives, int& firstCdRom);
@@ -233,6 +237,7 @@ class TForm1 : public QWidget, private WalkObserver {
     std::unique_ptr<platform::MountTableWatch> mountWatch_;
     PreviewModel* previewModel_;
     std::string sourcePath_;
+    std::string lastReadSource_;  // what the scan list was read from
     bool activated_ = false;
     bool runActive_ = false;
     bool restartPending_ = false;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <functional>
 #include <iostream>
@@ -218,6 +219,38 @@ TEST_F(ExportFaultsTest, EveryFaultThroughTheWindow) {
     }
     if (skipped == static_cast<int>(std::size(faults))) {
         GTEST_SKIP() << "no fault could be arranged";
+    }
+}
+
+// The playlist and the CD insert fail as the text file does: the error box, no
+// question, the earlier file whole.
+TEST_F(ExportFaultsTest, PlaylistAndCdInsertFaults) {
+    for (QRadioButton* format : {form->OutputAsPlaylist, form->OutputAsInsert}) {
+        SCOPED_TRACE(format->objectName().toStdString());
+        Click(format);
+        std::string skip;
+        std::string target = SmallTmpfs(tree, skip, true);
+        QString message = QStringLiteral("Zu wenig Speicherplatz.");
+        if (target.empty()) {  // no private mount namespace: a folder as the target
+            target = tree.path("src");
+            message = QStringLiteral("Dateizugriff verweigert.");
+        }
+        std::string earlier;
+        struct stat info {};
+        if (stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            earlier = tree.read(target.substr(tree.root().size()));
+        }
+        prompter.messages.clear();
+        prompter.fileNames = {QString::fromStdString(target)};
+        Click(form->SaveButton);
+        ASSERT_EQ(prompter.messages.size(), 1U);
+        EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
+        EXPECT_EQ(prompter.messages[0].text, message);
+        EXPECT_EQ(page(), form->Sheet_Output);
+        if (!earlier.empty()) {
+            EXPECT_EQ(tree.read(target.substr(tree.root().size())), earlier);
+            umount(tree.path("voll").c_str());
+        }
     }
 }
 

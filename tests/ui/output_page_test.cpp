@@ -98,6 +98,47 @@ TEST_F(OutputPageTest, ExportAndConfirm) {
     EXPECT_EQ(tree.read("zweite.txt").size(), 52U);
 }
 
+// The playlist and the CD insert, chosen with the mouse: their own save dialog, the
+// same question at the end, and a second export offers the text file's name again
+// once the text file is chosen again.
+TEST_F(OutputPageTest, PlaylistAndCdInsert) {
+    Click(form->ForwardToPreview);
+    Click(form->ForwardToOutput);
+    EXPECT_TRUE(form->OutputAsText->isChecked()) << "the text file stays the default";
+    Click(form->OutputAsPlaylist);
+    prompter.fileNames = {QString::fromStdString(tree.path("src/spurfix.m3u"))};
+    Click(form->SaveButton);
+    ASSERT_EQ(prompter.saveRequests.size(), 1U);
+    EXPECT_EQ(prompter.saveRequests[0].fileName, QStringLiteral("spurfix.m3u"));
+    EXPECT_EQ(prompter.saveRequests[0].defaultSuffix, QStringLiteral("m3u"));
+    EXPECT_EQ(prompter.saveRequests[0].filter, QStringLiteral("Wiedergabeliste (*.m3u)"));
+    // Saved in the folder that was read: the paths are relative to it.
+    EXPECT_EQ(tree.read("src/spurfix.m3u"),
+              "#EXTM3U\r\n# [Live]\r\n#EXTINF:-1,001 - Hit\r\nPop/Live/03_Hit.mp3\r\n"
+              "# [Rock]\r\n#EXTINF:-1,002 - Intro\r\nRock/01 - Intro.mp3\r\n"
+              "#EXTINF:-1,003 - Song\r\nRock/02 - Song.MP3\r\n");
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(prompter.messages[0].text, kConfirmation);
+
+    form->PageControl1->setCurrentWidget(form->Sheet_Output);
+    Click(form->OutputAsInsert);
+
+    prompter.fileNames = {QString::fromStdString(tree.path("einleger.pdf"))};
+    Click(form->SaveButton);
+    ASSERT_EQ(prompter.saveRequests.size(), 2U);
+    EXPECT_EQ(prompter.saveRequests[1].fileName, QStringLiteral("spurfix.pdf"));
+    EXPECT_EQ(prompter.saveRequests[1].defaultSuffix, QStringLiteral("pdf"));
+    EXPECT_EQ(prompter.saveRequests[1].filter, QStringLiteral("PDF-Dokument (*.pdf)"));
+    EXPECT_EQ(tree.read("einleger.pdf").rfind("%PDF-", 0), 0U);
+    EXPECT_EQ(prompter.messages.back().kind, BoxKind::Confirmation);
+
+    form->PageControl1->setCurrentWidget(form->Sheet_Output);
+    Click(form->OutputAsText);
+    Click(form->SaveButton);
+    EXPECT_EQ(prompter.saveRequests.back().fileName, QStringLiteral("spurfix.txt"));
+}
+
 TEST_F(OutputPageTest, CancelledSaveDoesNothing) {
     Click(form->ForwardToPreview);
     Click(form->ForwardToOutput);

@@ -109,7 +109,11 @@ TEST_F(StartStateTest, EveryControlOfTheSevenPages) {
         // Output page.
         {"StaticText9", " Ausgeben", none, true, true},
         {"StaticText1", "Daten exportieren:", none, true, true},
-        {"OutputAsText", "als Textdatei", true, false, true},
+        // The text file stays the default; with two more formats to choose from, the
+        // choice is open.
+        {"OutputAsText", "als Textdatei", true, true, true},
+        {"OutputAsPlaylist", "als Wiedergabeliste (M3U)", false, true, true},
+        {"OutputAsInsert", "als CD-Einleger (PDF)", false, true, true},
         {"BackToPreview", "<< Zurück", none, true, true},
         {"SaveButton", "Fertig!", none, true, true},
     };

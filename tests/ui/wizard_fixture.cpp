@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -90,7 +92,10 @@ void WizardTest::TearDown() {
 void WizardTest::Click(QAbstractButton* button) {
     ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
     ASSERT_TRUE(button->isVisible()) << button->objectName().toStdString() << " is not shown";
-    UserClick(button);
+    // A check box or radio button reacts to its box and its text, not to the empty room
+    // its place may have beyond them: a person clicks the box.
+    const bool boxed = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
+    UserClick(button, boxed ? QPoint(8, button->height() / 2) : QPoint(-1, -1));
 }
 
 QWidget* WizardTest::page() const {

@@ -1,0 +1,139 @@
+// The CD insert as a PDF reader sees it: its text is the list's lines in order, its
+// pages carry two squares with their cut marks, and the font is as large as the fewest
+// squares allow.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QRegularExpression>
+#include <QString>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "engine/list_assembly.h"
+#include "support/temp_tree.h"
+#include "ui/cd_insert.h"
+
+namespace spurfix::ui::test {
+namespace {
+
+std::string Output(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    char block[4096];
+    for (size_t got; pipe && (got = std::fread(block, 1, sizeof block, pipe.get())) > 0;) {
+        output.append(block, got);
+    }
+    return output;
+}
+
+// A CD of `songs` songs in albums of twelve.
+ScanList MusicCd(int songs) {
+    const char* words[] = {"Liebe", "Nacht", "Sommer", "Straße", "Herz",
+                           "Regen", "Café",  "Blue",   "Night",  "Öl"};
+    ScanList scan;
+    std::string album;
+    for (int i = 0; i < songs; ++i) {
+        if (i % 12 == 0) {
+            album = "/cd/Album " + std::to_string(i / 12 + 1) + " " + words[i / 12 % 10] + "/";
+            scan.append(album);
+        }
+        scan.append(album, std::to_string(i % 12 + 1) + " - " + words[i % 10] + " " +
+                               words[i / 10 % 10] + " " + std::to_string(i) + ".mp3");
+    }
+    return scan;
+}
+
+QString Words(const QString& text) {
+    return text.simplified();
+}
+
+class CdInsert : public ::testing::TestWithParam<int> {};
+
+TEST_P(CdInsert, TextIsTheListInOrderAndSquaresHaveCutMarks) {
+    const int songs = GetParam();
+    const ScanList scan = MusicCd(songs);
+    const platform::Collator collator("de_DE");
+    ListOptions options;
+    const PreviewList preview = BuildPreview(scan, songs, options, collator);
+    const CdInsertLayout layout = LayOutCdInsert(preview, QStringLiteral("Meine CD"));
+    const QByteArray pdf = RenderCdInsert(preview, QStringLiteral("Meine CD"));
+    spurfix::test::TempTree tree;
+    const std::string file = tree.path("einleger.pdf");
+    std::ofstream(file, std::ios::binary).write(pdf.constData(), pdf.size());
+
+    EXPECT_GE(layout.fontPoints, 6.0);
+    EXPECT_EQ(Output("pdfinfo '" + file + "' | sed -n 's/^Pages: *//p'"),
+              std::to_string((layout.squares + 1) / 2) + "\n");
+    EXPECT_NE(Output("pdffonts '" + file + "'").find(" yes "), std::string::npos)
+        << "the fonts are embedded";
+
+    // The text, without the heading and the square numbers, is the list.
+    QString text = QString::fromUtf8(Output("pdftotext -enc UTF-8 '" + file + "' -"));
+    ASSERT_TRUE(text.startsWith(QStringLiteral("Meine CD")));
+    text.remove(0, 8);
+    const QRegularExpression squareNumber(QStringLiteral("Seite (\\d+) von (\\d+)"));
+    int numbers = 0;
+    for (auto match = squareNumber.globalMatch(text); match.hasNext(); match.next()) {
+        ++numbers;
+    }
+    EXPECT_EQ(numbers, layout.squares > 1 ? layout.squares : 0);
+    text.remove(squareNumber);
+    QString expected;
+    for (size_t i = 0; i < preview.size(); ++i) {
+        expected += QString::fromStdString(preview.text(i)) + QLatin1Char(' ');
+    }
+    EXPECT_EQ(Words(text), Words(expected));
+
+    // The cut marks of the first square, at 72 dpi one pixel a point: short lines just
+    // outside its corners (the square stands 45 mm from the left, 18 mm from the top).
+    const std::string pgm = Output("pdftoppm -gray -r 72 -f 1 -l 1 '" + file + "'");
+    ASSERT_EQ(pgm.rfind("P5\n595 842\n255\n", 0), 0U) << "A4 at 72 dpi";
+    const auto* pixels = reinterpret_cast<const unsigned char*>(pgm.data()) + 15;
+    auto darkAround = [&](double xMm, double yMm) {
+        const int x = static_cast<int>(xMm / 25.4 * 72);
+        const int y = static_cast<int>(yMm / 25.4 * 72);
+        int dark = 0;
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                dark += pixels[(y + dy) * 595 + x + dx] < 160 ? 1 : 0;
+            }
+        }
+        return dark > 0;
+    };
+    for (const auto& [x, y] : {std::pair{41.0, 18.0},
+                               {45.0, 14.0},
+                               {169.0, 18.0},
+                               {165.0, 14.0},
+                               {41.0, 138.0},
+                               {169.0, 138.0}}) {
+        EXPECT_TRUE(darkAround(x, y)) << "no cut mark at " << x << " mm, " << y << " mm";
+    }
+    EXPECT_FALSE(darkAround(30, 18)) << "a mark too long";
+}
+
+INSTANTIATE_TEST_SUITE_P(Songs, CdInsert, ::testing::Values(13, 300, 3000));
+
+// The largest font is chosen that needs no more squares than the smallest.
+TEST(CdInsertLayout, LargestFontForTheFewestSquares) {
+    const platform::Collator collator("de_DE");
+    for (const int songs : {5, 60, 300}) {
+        const ScanList scan = MusicCd(songs);
+        const PreviewList preview = BuildPreview(scan, songs, ListOptions{}, collator);
+        const CdInsertLayout layout = LayOutCdInsert(preview, QStringLiteral("CD"));
+        EXPECT_GE(layout.fontPoints, 6.0) << songs;
+        EXPECT_LE(layout.fontPoints, 14.0) << songs;
+        if (songs == 5) {
+            EXPECT_EQ(layout.squares, 1);
+            EXPECT_EQ(layout.fontPoints, 14.0) << "a short list in the largest size";
+        }
+        if (songs == 300) {
+            EXPECT_EQ(layout.fontPoints, 6.0);
+            EXPECT_EQ(layout.columns, 3);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace spurfix::ui::test
