@@ -427,6 +427,26 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     }
     table.soloRow("sorted preview", sorted);
     table.soloRow("export of the sorted preview", exported);
+    // A CD insert of 3,000 lines: the preview of the first scan lines.
+    {
+        ScanList first;
+        for (size_t i = 0; i < scanList.size() && first.size() < 3200; ++i) {
+            first.append(scanList[i]);
+        }
+        ListOptions options;
+        const platform::Collator collator(platform::CollationLocaleFromEnvironment());
+        const PreviewList small =
+            BuildPreview(first, static_cast<int32_t>(first.size()), options, collator);
+        std::vector<Cost> smallInsert;
+        QByteArray smallPdf;
+        for (int run = 0; run < runs; ++run) {
+            smallInsert.push_back(
+                InProcess([&] { smallPdf = ui::RenderCdInsert(small, QStringLiteral("CD")); }));
+        }
+        table.soloRow("CD insert (PDF) of " + std::to_string(small.size()) + " lines, " +
+                          std::to_string(smallPdf.size() / 1024) + " KiB",
+                      smallInsert);
+    }
     std::vector<Cost> insert;
     QByteArray pdf;
     for (int run = 0; run < std::min(runs, 3); ++run) {

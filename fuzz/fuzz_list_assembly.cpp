@@ -120,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < preview.size(); ++i) {
         Check(preview.text(i) == again.text(i) && preview.kind(i) == again.kind(i));
         Check(preview.text(i).find_first_of("\r\n") == std::string_view::npos);
+        Check(preview.textLength(i) == preview.text(i).size());
         longestLine = std::max(longestLine, preview.text(i).size());
         if (preview.kind(i) == spurfix::EntryKind::DirectoryLabel) {
             Check(i + 1 == preview.size() || preview.kind(i + 1) == spurfix::EntryKind::File);

@@ -15,7 +15,7 @@ for target in name_rules list_assembly mountinfo; do
     build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix=build-fuzz/crash-$target- "$work" "fuzz/corpus/$target" \
         >build-fuzz/fuzz_$target.log 2>&1 || status=$?
-    grep -E "^(stat::number_of_executed_units|Done )|ERROR|SUMMARY" build-fuzz/fuzz_$target.log || true
+    grep -E "^(stat::number_of_executed_units|Done |runs with)|ERROR|SUMMARY" build-fuzz/fuzz_$target.log || true
     rm -rf "$work"
     if [ "$status" -ne 0 ]; then
         echo "fuzz_$target failed" >&2

@@ -478,9 +478,8 @@ uint64_t TotalBytes(const Content& content) {
         return content.bytes.size();
     }
     uint64_t total = 0;
-    std::string scratch;
     for (size_t i = 0; i < content.lines->size(); ++i) {
-        total += content.lines->text(i, scratch).size() + 2;
+        total += content.lines->textLength(i) + 2;
     }
     return total;
 }

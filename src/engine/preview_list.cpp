@@ -1,5 +1,6 @@
 #include "engine/preview_list.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "engine/name_rules.h"
@@ -38,6 +39,21 @@ std::string_view PreviewList::text(size_t i, std::string& scratch) const {
     }
     scratch.append(" - ").append(title);
     return scratch;
+}
+
+size_t PreviewList::textLength(size_t i) const {
+    const Line& line = lines_[i];
+    if (line.hasOwnText) {
+        return texts_[line.numberOrText].size();
+    }
+    if (!line.numbered) {
+        return line.titleLength;
+    }
+    size_t digits = 0;
+    for (uint32_t number = line.numberOrText; number > 0 || digits == 0; number /= 10) {
+        ++digits;
+    }
+    return std::max(digits, static_cast<size_t>(numberWidth_)) + 3 + line.titleLength;
 }
 
 std::string PreviewList::text(size_t i) const {

@@ -43,6 +43,8 @@ class PreviewList {
     [[nodiscard]] std::string_view text(size_t i, std::string& scratch) const;
     // The same, as a string of its own.
     [[nodiscard]] std::string text(size_t i) const;
+    // The length of the line's text, without putting it together.
+    [[nodiscard]] size_t textLength(size_t i) const;
     static constexpr size_t kLongestComposed = 300;
 
     // A line with a text of its own.

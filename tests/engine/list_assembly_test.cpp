@@ -20,10 +20,12 @@ ScanList MakeScanList(std::initializer_list<std::string_view> lines) {
     return list;
 }
 
+// The lines as a reader sees them; the length a line reports agrees with its text.
 Lines Flatten(const PreviewList& preview) {
     Lines lines;
     for (size_t i = 0; i < preview.size(); ++i) {
         lines.emplace_back(std::string(preview.text(i)), preview.kind(i));
+        EXPECT_EQ(preview.textLength(i), lines.back().first.size()) << lines.back().first;
     }
     return lines;
 }
