@@ -12,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "support/child_process.h"
 #include "support/temp_tree.h"
@@ -183,6 +185,34 @@ TEST(DirectoryWalk, StopKeepsWhatWasReadAndAddsNothing) {
         EXPECT_TRUE(std::equal(lines.begin(), lines.end(), all.begin())) << "stop at " << stopAt;
         EXPECT_LT(lines.size(), all.size());
     }
+}
+
+// A stop while the read-ahead waits for room in its full queue (more folders read ahead
+// than it holds): the reading ends, and the read-ahead with it.
+TEST(DirectoryWalk, StopWhileTheReadAheadWaitsForRoom) {
+    TempTree tree;
+    for (int d = 0; d < 600; ++d) {
+        tree.folder("d" + std::to_string(d));
+    }
+    class SlowStart : public RecordingObserver {
+      public:
+        void folderEntered(std::string_view path) override {
+            RecordingObserver::folderEntered(path);
+            if (trace.size() == 1) {
+                // Time enough for the read-ahead to fill its queue and wait.
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        }
+    };
+    const std::string outcome = test::RunInChild([&]() -> std::string {
+        alarm(60);  // a read-ahead that never hears of the stop keeps the reading from ending
+        SlowStart observer;
+        observer.stopAtUpdate = 2;
+        ScanList scanList;
+        ReadSource(tree.root(), scanList, observer);
+        return observer.trace.size() < 10 && scanList.size() < 10 ? "ended early" : "read on";
+    });
+    EXPECT_EQ(outcome, "ended early");
 }
 
 TEST(DirectoryWalk, LinksFifosAndSockets) {
