@@ -9,26 +9,7 @@ spurfix=$1
 grab=$2
 shots=$3
 mkdir -p "$shots"
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-caption='^Spurfix v2\.0 beta \(#061124\)$'
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
-
-# Waits for a window whose name matches the pattern and prints its id.
-window_named() {
-    for _ in $(seq 100); do
-        if id=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/x11_session.sh"
 
 key() {
     xdotool key --delay 80 "$@"

@@ -8,14 +8,7 @@ build=$1
 grab=$2
 shots=$3
 mkdir -p "$shots"
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-caption='^Spurfix v2\.0 beta \(#061124\)$'
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../e2e/x11_session.sh"
 
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log") ||
     fail "cpack: $(tail -5 "$work/cpack.log")"
@@ -39,12 +32,8 @@ done
 start_and_look() {
     "$1" &
     local program=$!
-    local window=""
-    for _ in $(seq 100); do
-        window=$(xdotool search --name "$caption" 2>/dev/null | head -1) && [ -n "$window" ] && break
-        sleep 0.1
-    done
-    [ -n "$window" ] || fail "$1 shows no window"
+    local window
+    window=$(window_named "$caption") || fail "$1 shows no window"
     sleep 0.5
     "$grab" "$2" "$window"
     kill "$program"
