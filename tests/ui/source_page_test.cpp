@@ -193,6 +193,27 @@ TEST_F(FolderChooserTest, DoubleClicksGoDownAndUp) {
     EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik/Rock"));
 }
 
+// A folder from the command line ("Öffnen mit Spurfix"): the folder is chosen and the
+// drive that holds it, the longest mount point it lies below, is selected.
+TEST_F(SourcePageTest, AFolderFromTheCommandLineChoosesItsDrive) {
+    const struct {
+        std::string folder;
+        QString drive;
+    } cases[] = {
+        {"/media/stick/Musik/Pop", "/media/stick (Wechseldatenträger)"},
+        {"/media/cd", "/media/cd (CD-ROM Laufwerk)"},
+        {"/media/cdrom-alt/x", "/ (Festplatte)"},
+    };
+    for (const auto& c : cases) {
+        form->openFolder(c.folder);
+        EXPECT_EQ(form->ChooseDirComboBox->currentText(), c.drive) << c.folder;
+        EXPECT_TRUE(form->ChooseDir->isChecked());
+        EXPECT_TRUE(form->ChooseDirEdit->isEnabled());
+        EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(c.folder));
+        EXPECT_EQ(form->sourcePath(), c.folder);
+    }
+}
+
 // The preselected CD drive "/media/cd" holds no medium.
 TEST_F(SourcePageTest, UnreadableDriveShowsTheErrorBoxInsteadOfTheChooser) {
     UserClick(form->ForwardToChooseDir);
