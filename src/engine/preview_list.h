@@ -35,7 +35,7 @@ class PreviewList {
     // line without one.
     [[nodiscard]] std::string_view sourceText(size_t i) const {
         return scanList_ != nullptr && lines_[i].hasSourceLine ? (*scanList_)[lines_[i].sourceLine]
-                                                                : std::string_view{};
+                                                               : std::string_view{};
     }
 
     // The line's text. A numbered file line is put together in `scratch` (which needs no

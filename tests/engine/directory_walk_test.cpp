@@ -500,6 +500,43 @@ TEST(DirectoryWalk, EachFolderIsEnteredOnce) {
               albumFirst ? "album/;album/lied.mp3;zweimal/;" : "zweimal/;zweimal/lied.mp3;album/;");
 }
 
+// Links that lead across the tree, forward, backward and up, make the same folder
+// reachable under several names, so the readers often list a folder first under a name
+// the walk comes to later. Whatever the readers' timing, every reading equals the
+// independent walker's, line for line.
+TEST(DirectoryWalk, LinksAcrossTheTreeGiveTheSameReadingEveryTime) {
+    TempTree tree;
+    constexpr int kArtists = 30;
+    constexpr int kAlbums = 12;
+    auto album = [](int artist, int number) {
+        return "k" + std::to_string(artist) + "/a" + std::to_string(number);
+    };
+    for (int artist = 0; artist < kArtists; ++artist) {
+        for (int number = 0; number < kAlbums; ++number) {
+            tree.folder(album(artist, number) + "/cd");
+            for (int song = 0; song < 3; ++song) {
+                tree.file(album(artist, number) + "/cd/" + std::to_string(song) + ".mp3");
+            }
+        }
+        const int later = (artist * 7 + 5) % kArtists;
+        const int earlier = (artist * 11 + 3) % kArtists;
+        tree.link("../../" + album(later, artist % kAlbums), album(artist, 0) + "/vor");
+        tree.link("../../" + album(earlier, 1), album(artist, 1) + "/zurück");
+        tree.link("../../k" + std::to_string(later), album(artist, 2) + "/künstler");
+        tree.link("..", album(artist, 3) + "/cd/oben");
+    }
+    const std::vector<std::string> reference = test::ReferenceLines(tree.root());
+    ASSERT_GT(reference.size(), size_t{kArtists * kAlbums * 5});
+    for (int run = 0; run < 20; ++run) {
+        const auto r = Read(tree.root());
+        const std::vector<std::string> lines = Lines(r->scanList);
+        ASSERT_EQ(lines.size(), reference.size()) << "run " << run;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            ASSERT_EQ(lines[i], tree.root() + reference[i]) << "run " << run << ", line " << i;
+        }
+    }
+}
+
 // Pseudo file systems hold no files of the user's, and some of their trees never end:
 // chosen as the source, or met on the way, they have their line and no contents.
 TEST(DirectoryWalk, PseudoFileSystemsAreNotEntered) {
