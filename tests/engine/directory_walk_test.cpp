@@ -187,9 +187,9 @@ TEST(DirectoryWalk, StopKeepsWhatWasReadAndAddsNothing) {
     }
 }
 
-// A stop while the read-ahead waits for room in its full queue (more folders read ahead
-// than it holds): the reading ends, and the read-ahead with it.
-TEST(DirectoryWalk, StopWhileTheReadAheadWaitsForRoom) {
+// A stop while the readers wait for room (more folders listed ahead of the walk than
+// they may hold): the reading ends, and the readers with it.
+TEST(DirectoryWalk, StopWhileTheReadersWaitForRoom) {
     TempTree tree;
     for (int d = 0; d < 600; ++d) {
         tree.folder("d" + std::to_string(d));
@@ -199,13 +199,13 @@ TEST(DirectoryWalk, StopWhileTheReadAheadWaitsForRoom) {
         void folderEntered(std::string_view path) override {
             RecordingObserver::folderEntered(path);
             if (trace.size() == 1) {
-                // Time enough for the read-ahead to fill its queue and wait.
+                // Time enough for the readers to fill their window and wait.
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
             }
         }
     };
     const std::string outcome = test::RunInChild([&]() -> std::string {
-        alarm(60);  // a read-ahead that never hears of the stop keeps the reading from ending
+        alarm(60);  // readers that never hear of the stop keep the reading from ending
         SlowStart observer;
         observer.stopAtUpdate = 2;
         ScanList scanList;
