@@ -577,10 +577,6 @@ void FolderTreeReader::publish(Folder* folder, int keptFd) {
         folder->known = &known->second;
         folder->duplicate = !added;
     }
-    if (folder->duplicate) {
-        // Nothing is read below it unless the walk asks: no descriptor held for that.
-        CloseDescriptor(folder->fd);
-    }
     --inProgress_;
     ++publications_;
     if (!folder->skipped) {
