@@ -9,8 +9,6 @@
 //   result never depends on which reader came first.
 #include "engine/directory_walk.h"
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
 

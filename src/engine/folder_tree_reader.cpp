@@ -117,21 +117,16 @@ FolderTreeReader::FolderTreeReader(std::string sourcePath) : sourcePath_(std::mo
         }
     } catch (...) {
         // Without a thread the reading cannot go on; those already running are stopped.
-        {
-            const std::lock_guard lock(mutex_);
-            cancelled_ = true;
-            readersWake_.notify_all();
-        }
-        for (std::thread& reader : readers_) {
-            reader.join();
-        }
-        destroy(source_);
-        DeleteAll(doomed_);
+        stopAndFree();
         throw;
     }
 }
 
 FolderTreeReader::~FolderTreeReader() {
+    stopAndFree();
+}
+
+void FolderTreeReader::stopAndFree() {
     {
         const std::lock_guard lock(mutex_);
         cancelled_ = true;
@@ -219,8 +214,7 @@ void FolderTreeReader::awaitListing(Folder* folder, std::unique_lock<std::mutex>
     if (folder->state != Folder::State::Listed && !error_) {
         if (folder->state == Folder::State::Free) {
             wanted_ = folder;
-            readersWaiting_ = false;
-            readersWake_.notify_all();
+            wakeReaders();
         }
         // First for a batch of listings, unless the readers are slow: then for this one.
         walkWaitsFor_ = folder;
@@ -239,9 +233,8 @@ void FolderTreeReader::awaitListing(Folder* folder, std::unique_lock<std::mutex>
     if (folder->countedAhead) {
         folder->countedAhead = false;
         --listedAhead_;
-        if (readersWaiting_ && listedAhead_ <= kMaxAhead - kWakeBatch) {
-            readersWaiting_ = false;
-            readersWake_.notify_all();
+        if (listedAhead_ <= kMaxAhead - kWakeBatch) {
+            wakeReaders();
         }
     }
 }
@@ -594,9 +587,8 @@ void FolderTreeReader::publish(Folder* folder, int keptFd) {
         walkWaitsFor_ = nullptr;  // woken once
         walkWake_.notify_one();
     }
-    if (readersWaiting_ && (!folder->subfolderEntries.empty() || inProgress_ == 0)) {
-        readersWaiting_ = false;
-        readersWake_.notify_all();
+    if (!folder->subfolderEntries.empty()) {
+        wakeReaders();  // new folders to take
     }
 }
 

@@ -85,6 +85,7 @@ class FolderTreeReader {
     void release(Folder* folder);
     void destroy(Folder* folder);
     void takeFinished();
+    void stopAndFree();
     static void DeleteAll(std::vector<Folder*>& folders);
     void fail(std::exception_ptr error);  // with the lock held
 

@@ -24,15 +24,6 @@ void FolderEntries::clear() {
     entries_.clear();
 }
 
-bool FolderEntries::hasSubfolder() const {
-    for (size_t i = 0; i < size(); ++i) {
-        if (isFolder(i) && name(i) != "." && name(i) != "..") {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool FolderEntries::read(int folderFd) {
     clear();
     alignas(dirent64) static thread_local char block[kReadBlockSize];

@@ -22,8 +22,6 @@ class FolderEntries {
         return {names_.data() + entries_[i].nameOffset, entries_[i].nameLength};
     }
     [[nodiscard]] bool isFolder(size_t i) const { return entries_[i].isFolder; }
-    // Whether a folder other than "." and ".." is listed.
-    [[nodiscard]] bool hasSubfolder() const;
 
     // Reads every entry of the open folder `folderFd`. Links and entries of unknown type
     // are looked up with fstatat; nothing is ever opened. Returns false when not even
