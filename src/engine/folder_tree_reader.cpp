@@ -32,6 +32,10 @@ bool HoldsDescriptor(size_t depth) {
 // system call per folder.
 constexpr size_t kMaxAhead = 256;
 constexpr size_t kWakeBatch = 32;
+// Where the walk has to ask for a folder while the window is full, the listings ahead
+// lie in a part of the tree it comes to only later; the readers then get more room,
+// up to this many listings, and go back to where the walk is.
+constexpr size_t kMaxAheadStretched = 4 * kMaxAhead;
 
 // Two readers: the kernel's work for a tree of small folders nearly halves on two
 // cores, and a third thread, the walk, takes little of either.
@@ -94,6 +98,7 @@ class FolderTreeReader::Folder {
 // each folder on it held, and what it knows of file systems.
 struct FolderTreeReader::ReaderState {
     std::vector<Folder*> path;
+    unsigned returns = 0;  // the returns to the walk's position it has made
     std::unordered_map<dev_t, bool> pseudoDevices;
 };
 
@@ -107,7 +112,8 @@ struct FolderTreeReader::OpenPlan {
     std::string name;
 };
 
-FolderTreeReader::FolderTreeReader(std::string sourcePath) : sourcePath_(std::move(sourcePath)) {
+FolderTreeReader::FolderTreeReader(std::string sourcePath)
+    : sourcePath_(std::move(sourcePath)), windowLimit_(kMaxAhead) {
     source_ = new Folder(nullptr, 0);
     const unsigned count = ReaderCount();
     readers_.reserve(count);
@@ -214,6 +220,10 @@ void FolderTreeReader::awaitListing(Folder* folder, std::unique_lock<std::mutex>
     if (folder->state != Folder::State::Listed && !error_) {
         if (folder->state == Folder::State::Free) {
             wanted_ = folder;
+            if (listedAhead_ >= windowLimit_) {
+                windowLimit_ = std::min(windowLimit_ + kMaxAhead / 2, kMaxAheadStretched);
+                ++returnsToWalk_;
+            }
             wakeReaders();
         }
         // First for a batch of listings, unless the readers are slow: then for this one.
@@ -233,7 +243,10 @@ void FolderTreeReader::awaitListing(Folder* folder, std::unique_lock<std::mutex>
     if (folder->countedAhead) {
         folder->countedAhead = false;
         --listedAhead_;
-        if (listedAhead_ <= kMaxAhead - kWakeBatch) {
+        if (listedAhead_ < kMaxAhead) {
+            windowLimit_ = kMaxAhead;  // the walk has come to what was read ahead
+        }
+        if (listedAhead_ + kWakeBatch <= windowLimit_) {
             wakeReaders();
         }
     }
@@ -324,7 +337,7 @@ void FolderTreeReader::takeFinished() {
 // the readers wait for the walk, or have nothing left to list.
 bool FolderTreeReader::walkMayGoOn() const {
     return walkWaitsFor_ != nullptr && walkWaitsFor_->state == Folder::State::Listed &&
-           (publications_ >= walkWakeAt_ || listedAhead_ >= kMaxAhead || inProgress_ == 0);
+           (publications_ >= walkWakeAt_ || listedAhead_ >= windowLimit_ || inProgress_ == 0);
 }
 
 // The readers' side.
@@ -379,8 +392,12 @@ FolderTreeReader::Folder* FolderTreeReader::nextFolder(ReaderState& reader) {
             return wanted;
         }
     }
-    if (listedAhead_ >= kMaxAhead) {
+    if (listedAhead_ >= windowLimit_) {
         return nullptr;
+    }
+    if (reader.returns != returnsToWalk_) {
+        reader.returns = returnsToWalk_;
+        releasePath(reader);  // and on from the first free folder in the walk's order
     }
     // Going further back up its own path, a reader would take later parts of the tree
     // while earlier ones still wait, and fill the window with them.

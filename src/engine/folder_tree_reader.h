@@ -99,7 +99,9 @@ class FolderTreeReader {
     const Folder* walkWaitsFor_ = nullptr;
     size_t walkWakeAt_ = 0;  // publications after which the waiting walk goes on
     size_t publications_ = 0;
-    size_t listedAhead_ = 0;  // listed, not yet taken by the walk
+    size_t listedAhead_ = 0;      // listed, not yet taken by the walk
+    size_t windowLimit_;          // how many listings may be ahead
+    unsigned returnsToWalk_ = 0;  // times the readers were sent back to where the walk is
     size_t inProgress_ = 0;
     bool readersWaiting_ = false;
     bool cancelled_ = false;
