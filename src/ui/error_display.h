@@ -10,6 +10,10 @@ namespace spurfix::ui {
 // last character sorts after the full stop.
 QString WithFullStop(const QString& message);
 
+// The message a user is shown for an error: the program's own German messages as they
+// are, a German message of its kind for every other.
+QString UserMessage(const std::exception& error);
+
 // Shows an error that left a handler: the application's title as caption, a stop icon,
 // one OK button, the message with its full stop. The program goes on.
 void ShowDefaultError(const std::exception& error);

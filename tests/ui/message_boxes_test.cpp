@@ -7,8 +7,13 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
+#include <functional>
+#include <new>
 #include <stdexcept>
+#include <system_error>
+#include <utility>
 
+#include "engine/in_out_error.h"
 #include "engine/list_file.h"
 #include "support/temp_tree.h"
 #include "ui/application_title.h"
@@ -151,19 +156,38 @@ TEST(DefaultErrorDisplay, AppendsAFullStopAfterLaterCharacters) {
 
 using DefaultErrorTest = WizardTest;
 
-// An event handler that throws: the application object shows the error and goes on.
+// An event handler that throws: the application object shows the error and goes on. Only
+// the program's own German messages are shown as they are, never a library's raw text.
 class ThrowingReceiver : public QObject {
+  public:
+    explicit ThrowingReceiver(std::function<void()> thrower) : thrower_(std::move(thrower)) {}
+
   protected:
-    void customEvent(QEvent*) override { throw std::runtime_error("kaputt"); }
+    void customEvent(QEvent*) override { thrower_(); }
+
+  private:
+    std::function<void()> thrower_;
 };
 
-TEST_F(DefaultErrorTest, WhatLeavesAnEventHandlerIsShown) {
-    ThrowingReceiver receiver;
-    QEvent event(QEvent::User);
-    QCoreApplication::sendEvent(&receiver, &event);
-    ASSERT_EQ(prompter.messages.size(), 1U);
-    EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
-    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("kaputt."));
+TEST_F(DefaultErrorTest, WhatLeavesAnEventHandlerIsShownInGerman) {
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[] { throw EInOutError(5, "Dateizugriff verweigert"); },
+         QStringLiteral("Dateizugriff verweigert.")},
+        {[] { throw std::bad_alloc(); }, QStringLiteral("Zu wenig Arbeitsspeicher.")},
+        {[] { throw std::system_error(ENOSPC, std::generic_category(), "/x"); },
+         QStringLiteral("Zu wenig Speicherplatz.")},
+        {[] { throw std::runtime_error("kaputt"); }, QStringLiteral("Unbekannter Fehler.")},
+        {[] { throw 42; }, QStringLiteral("Unbekannter Fehler.")},
+    };
+    for (const auto& [thrower, shown] : cases) {
+        prompter.messages.clear();
+        ThrowingReceiver receiver(thrower);
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&receiver, &event);
+        ASSERT_EQ(prompter.messages.size(), 1U);
+        EXPECT_EQ(prompter.messages[0].kind, BoxKind::DefaultError);
+        EXPECT_EQ(prompter.messages[0].text, shown);
+    }
 }
 
 // A window handler that throws, clicked as a person would: the box, and the window
