@@ -6,7 +6,7 @@
 
 namespace spurfix::ui {
 
-CommandLine ParseCommandLine(const QCoreApplication& application) {
+CommandLine ParseCommandLine(const QCoreApplication& application, bool reportErrors) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Spurfix liest die Lieder einer MP3-CD oder eines Verzeichnisses ein, macht aus jedem "
@@ -23,7 +23,11 @@ CommandLine ParseCommandLine(const QCoreApplication& application) {
         QStringLiteral("[VERZEICHNIS]"));
 
     CommandLine result;
-    if (!parser.parse(application.arguments())) {
+    const bool parsed = parser.parse(application.arguments());
+    if (!parsed && !reportErrors && !parser.isSet(help) && !parser.isSet(version)) {
+        return result;
+    }
+    if (!parsed) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         result.answered = true;
         result.exitCode = 2;
@@ -38,6 +42,9 @@ CommandLine ParseCommandLine(const QCoreApplication& application) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                     qPrintable(QCoreApplication::applicationVersion()));
         result.answered = true;
+        return result;
+    }
+    if (!reportErrors) {
         return result;
     }
     const QStringList folders = parser.positionalArguments();

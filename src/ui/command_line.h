@@ -16,7 +16,9 @@ struct CommandLine {
 };
 
 // Reads the arguments with Qt's parser, in German. Needs an application object with
-// the German translation installed.
-CommandLine ParseCommandLine(const QCoreApplication& application);
+// the German translation installed. Without `reportErrors` only help and the version
+// are answered: before the window's application has taken Qt's own options (-style,
+// -platform, -reverse, ...) from the arguments, those would look unknown.
+CommandLine ParseCommandLine(const QCoreApplication& application, bool reportErrors = true);
 
 }  // namespace spurfix::ui

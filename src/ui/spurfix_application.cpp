@@ -6,6 +6,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -44,8 +45,10 @@ void InstallGermanTranslation(QCoreApplication& application) {
     }
 }
 
-void ApplyLook(QApplication& application) {
-    application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+void ApplyLook(QApplication& application, bool styleChosen) {
+    if (!styleChosen) {
+        application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    }
     application.setFont(WindowFont());
 }
 
@@ -71,7 +74,7 @@ bool HasDisplay() {
 }
 
 // Whether the arguments hold an option: help and the version are answered without a
-// window, and a wrong option is reported the same way.
+// window.
 bool HasOption(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-' && argv[i][1] != '\0') {
@@ -79,6 +82,20 @@ bool HasOption(int argc, char** argv) {
         }
     }
     return false;
+}
+
+// Whether the user chose a style, with Qt's option or its environment variable: then
+// that style is used instead of the program's own.
+bool StyleChosen(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-style" || argument == "--style" || argument.starts_with("-style=") ||
+            argument.starts_with("--style=")) {
+            return true;
+        }
+    }
+    const char* variable = std::getenv("QT_STYLE_OVERRIDE");
+    return variable != nullptr && *variable != '\0';
 }
 
 // The folder from the command line as bytes, or an error box after the start.
@@ -114,7 +131,7 @@ int RunSpurfix(int argc, char** argv) {
         QCoreApplication terminal(argc, argv);
         SetIdentity(terminal);
         InstallGermanTranslation(terminal);
-        const CommandLine commandLine = ParseCommandLine(terminal);
+        const CommandLine commandLine = ParseCommandLine(terminal, false);
         if (commandLine.answered) {
             return commandLine.exitCode;
         }
@@ -126,12 +143,14 @@ int RunSpurfix(int argc, char** argv) {
                      argc > 0 ? argv[0] : "spurfix");
         return 1;
     }
+    const bool styleChosen = StyleChosen(argc, argv);
+    // Takes Qt's own options from the arguments before the program's parser sees them.
     SpurfixApplication application(argc, argv);
     SetIdentity(application);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.spurfix"));
     QApplication::setWindowIcon(ApplicationIcon());
     InstallGermanTranslation(application);
-    ApplyLook(application);
+    ApplyLook(application, styleChosen);
     const CommandLine commandLine = ParseCommandLine(application);
     if (commandLine.answered) {
         return commandLine.exitCode;
