@@ -147,7 +147,10 @@ class TraceLineDelegate : public QStyledItemDelegate {
 
 FolderTraceView::FolderTraceView(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true);
-    setLayoutMode(QListView::Batched);
+    // Laid out in one pass: in batches, the newest lines at the bottom would wait for the
+    // batches before them, and the frames between would show an empty trace. With lines
+    // of one size the pass costs little.
+    setLayoutMode(QListView::SinglePass);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setWordWrap(false);
