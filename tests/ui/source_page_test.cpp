@@ -339,7 +339,20 @@ TEST_F(MountWatchTest, InsertedAndRemovedDrivesComeAndGo) {
     ASSERT_EQ(umount("/mnt/stick"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !Listed(stick); }, 5000));
     EXPECT_EQ(combo->currentIndex(), -1) << "the chosen drive is gone";
-    EXPECT_EQ(form->sourcePath(), "/mnt/stick/") << "only the user resets the path";
+    EXPECT_EQ(form->sourcePath(), "") << "a source on a drive that is gone is no source";
+    EXPECT_EQ(form->ChooseDirEdit->text(), QString());
+    EXPECT_FALSE(form->ForwardToInput->isEnabled());
+    UserKey(Qt::Key_Return);
+    EXPECT_EQ(page(), form->Sheet_Drive) << "Enter does not go on without a source";
+
+    // Another drive chosen, the first of the list: the way on opens again.
+    UserClick(combo);
+    UserKey(Qt::Key_Home);
+    UserKey(Qt::Key_Return);
+    ASSERT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(form->sourcePath(), combo->currentData(Qt::UserRole).toByteArray().toStdString());
+    EXPECT_FALSE(form->sourcePath().empty());
+    EXPECT_TRUE(form->ForwardToInput->isEnabled());
 }
 
 TEST(DirectoryListBox, RootAndErrors) {
