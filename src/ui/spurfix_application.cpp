@@ -23,6 +23,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/fonts.h"
+#include "ui/readable_marks_style.h"
 #include "ui/scripted_export.h"
 #include "ui/tform1.h"
 
@@ -47,7 +48,7 @@ void InstallGermanTranslation(QCoreApplication& application) {
 
 void ApplyLook(QApplication& application, bool styleChosen) {
     if (!styleChosen) {
-        application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        application.setStyle(new ReadableMarksStyle);
     }
     application.setFont(WindowFont());
 }
