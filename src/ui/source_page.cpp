@@ -39,6 +39,8 @@ QString DriveLabel(platform::DriveType type) {
             return QStringLiteral(" (CD-ROM Laufwerk)");
         case platform::DriveType::RamDisk:
             return QStringLiteral(" (RAM-Disk)");
+        case platform::DriveType::Archive:
+            return QStringLiteral(" (Archiv)");
         case platform::DriveType::Unknown:
             break;
     }
