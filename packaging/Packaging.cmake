@@ -3,11 +3,11 @@ set(CPACK_PACKAGE_NAME spurfix)
 set(CPACK_PACKAGE_VENDOR "Spurfix")
 set(CPACK_PACKAGE_CONTACT "Spurfix <spurfix@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Liedlisten für MP3-CDs / song lists for MP3 CDs")
-# One string: a list of strings would be joined with ";" into the control file.
+# One string with its line breaks: a list of strings would be joined with ";".
 set(CPACK_PACKAGE_DESCRIPTION
-    "Spurfix reads every file of an MP3 CD or a folder, turns each file name into a song \
-title, numbers the songs with at least three digits, optionally puts a heading line \
-per folder, shows the list as a preview and exports it.")
+    "Spurfix reads every file of an MP3 CD or a folder, turns each file name\n\
+into a song title, numbers the songs with at least three digits, optionally\n\
+puts a heading line per folder, shows the list as a preview and exports it.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")

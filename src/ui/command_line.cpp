@@ -6,7 +6,7 @@
 
 namespace spurfix::ui {
 
-CommandLine ParseCommandLine(const QCoreApplication& application, bool reportErrors) {
+CommandLine ParseCommandLine(const QCoreApplication& application) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Spurfix liest die Lieder einer MP3-CD oder eines Verzeichnisses ein, macht aus jedem "
@@ -17,17 +17,29 @@ CommandLine ParseCommandLine(const QCoreApplication& application, bool reportErr
                                      QStringLiteral("Zeigt die Version an."));
     parser.addOption(help);
     parser.addOption(version);
+    // Qt's own options, as every Qt program takes them: the application has acted on
+    // them, and not all of them leave the arguments. Known here, they are no error.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+          "qwindowicon", "qwindowtitle", "qmljsdebugger", "session", "display", "geometry", "style",
+          "stylesheet", "name", "title", "visual"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), {}, QStringLiteral("wert"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char* name : {"reverse", "widgetcount", "testability", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
     parser.addPositionalArgument(
         QStringLiteral("VERZEICHNIS"),
         QStringLiteral("Das Verzeichnis, das eingelesen werden soll (wahlweise)."),
         QStringLiteral("[VERZEICHNIS]"));
 
     CommandLine result;
-    const bool parsed = parser.parse(application.arguments());
-    if (!parsed && !reportErrors && !parser.isSet(help) && !parser.isSet(version)) {
-        return result;
-    }
-    if (!parsed) {
+    if (!parser.parse(application.arguments())) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         result.answered = true;
         result.exitCode = 2;
@@ -42,9 +54,6 @@ CommandLine ParseCommandLine(const QCoreApplication& application, bool reportErr
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                     qPrintable(QCoreApplication::applicationVersion()));
         result.answered = true;
-        return result;
-    }
-    if (!reportErrors) {
         return result;
     }
     const QStringList folders = parser.positionalArguments();

@@ -15,10 +15,9 @@ struct CommandLine {
     std::optional<QString> folder;
 };
 
-// Reads the arguments with Qt's parser, in German. Needs an application object with
-// the German translation installed. Without `reportErrors` only help and the version
-// are answered: before the window's application has taken Qt's own options (-style,
-// -platform, -reverse, ...) from the arguments, those would look unknown.
-CommandLine ParseCommandLine(const QCoreApplication& application, bool reportErrors = true);
+// Reads the arguments with Qt's parser, in German; Qt's own options (-style, -platform,
+// -reverse, ...) are known to it and left to the application. Needs an application
+// object with the German translation installed.
+CommandLine ParseCommandLine(const QCoreApplication& application);
 
 }  // namespace spurfix::ui

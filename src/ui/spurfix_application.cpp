@@ -75,7 +75,7 @@ bool HasDisplay() {
 }
 
 // Whether the arguments hold an option: help and the version are answered without a
-// window.
+// window, and a wrong option is reported the same way.
 bool HasOption(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-' && argv[i][1] != '\0') {
@@ -132,7 +132,7 @@ int RunSpurfix(int argc, char** argv) {
         QCoreApplication terminal(argc, argv);
         SetIdentity(terminal);
         InstallGermanTranslation(terminal);
-        const CommandLine commandLine = ParseCommandLine(terminal, false);
+        const CommandLine commandLine = ParseCommandLine(terminal);
         if (commandLine.answered) {
             return commandLine.exitCode;
         }
