@@ -16,7 +16,8 @@ test_packages=(
     clang libclang-rt-14-dev
     bfs
     desktop-file-utils appstream
-    dpkg-dev file
+    dpkg-dev file lintian
+    pcmanfm xdg-utils
     poppler-utils
 )
 

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -21,6 +23,7 @@ struct MountEntry {
     std::string mountPoint;
     std::string type;
     std::string source;
+    std::string superOptions;
 };
 
 // Decodes the octal escapes (\040 for a space) the kernel writes into mountinfo fields.
@@ -69,6 +72,7 @@ bool ParseLine(std::string_view line, MountEntry& entry) {
     entry.mountPoint = DecodeField(fields[4]);
     entry.type = DecodeField(separator[1]);
     entry.source = DecodeField(separator[2]);
+    entry.superOptions = separator + 3 < fields.end() ? std::string(separator[3]) : std::string();
     while (entry.mountPoint.size() > 1 && entry.mountPoint.back() == '/') {
         entry.mountPoint.pop_back();
     }
@@ -132,14 +136,65 @@ bool IsRemovable(const std::string& deviceFolder) {
     return ReadsOne(deviceFolder + "/removable");
 }
 
+bool IsFuse(const std::string& type) {
+    return type == "fuse" || type == "fuseblk" || type.rfind("fuse.", 0) == 0;
+}
+
+bool EndsWith(const std::string& text, std::string_view end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool IsBelow(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 &&
+           path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
+
+// A FUSE mount of the user's own: the kernel notes its owner as user_id in the options.
+bool OwnedBy(const MountEntry& entry, unsigned uid) {
+    const std::string owner = "user_id=" + std::to_string(uid);
+    std::string_view options = entry.superOptions;
+    while (!options.empty()) {
+        const size_t comma = std::min(options.find(','), options.size());
+        if (options.substr(0, comma) == owner) {
+            return true;
+        }
+        options.remove_prefix(std::min(comma + 1, options.size()));
+    }
+    return false;
+}
+
+// What the desktop and the system mount for themselves: the document portal, GVfs, the
+// session's folder, the container's view of /proc, snaps.
+bool IsDesktopService(const MountEntry& entry) {
+    return IsOneOf(entry.type, {"fuse.portal", "fuse.gvfsd-fuse", "fuse.gvfs-fuse-daemon",
+                                "fuse.xdg-document-portal", "fuse.lxcfs", "fuse.snapfuse"}) ||
+           entry.mountPoint.rfind("/run/user/", 0) == 0;
+}
+
 bool IsCdRom(const MountEntry& entry) {
-    return entry.type == "iso9660" || entry.type == "udf" || entry.source.rfind("/dev/sr", 0) == 0;
+    return entry.type == "iso9660" || entry.type == "udf" ||
+           entry.source.rfind("/dev/sr", 0) == 0 ||
+           (IsFuse(entry.type) && (entry.type == "fuse.fuseiso" || EndsWith(entry.source, ".iso") ||
+                                   EndsWith(entry.source, ".ISO")));
+}
+
+bool IsArchive(const MountEntry& entry) {
+    return IsOneOf(entry.type, {"fuse.archivemount", "fuse.fuse-zip", "fuse.ratarmount",
+                                "fuse.mount-zip", "fuse.avfsd"});
+}
+
+// Phones (MTP) and the FUSE drivers of stick file systems.
+bool IsRemovableFuse(const MountEntry& entry) {
+    return IsOneOf(entry.type, {"fuse.jmtpfs", "fuse.simple-mtpfs", "fuse.go-mtpfs", "fuse.mtpfs",
+                                "fuse.aft-mtp-mount", "fuse.fusefat", "fuse.exfat",
+                                "fuse.exfat-fuse", "fuseblk"});
 }
 
 }  // namespace
 
 std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sysfsRoot,
-                               const CanOpenFolder& canOpen) {
+                               const CanOpenFolder& canOpen, const DriveUser& user) {
     std::vector<Drive> drives;
     std::istringstream lines{std::string(mountinfo)};
     std::string line;
@@ -153,9 +208,14 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
         const bool isRam = IsRamType(entry.type);
         const bool isBlock = !deviceFolder.empty() && entry.type != "squashfs" &&
                              (entry.type != "overlay" || entry.mountPoint == "/");
-        const bool listed = !IsPseudoFileSystemType(entry.type) &&
-                            (entry.mountPoint == "/" || isNetwork || isBlock || IsCdRom(entry) ||
-                             (isRam && IsBelowMediaFolder(entry.mountPoint)));
+        const bool isFuse = IsFuse(entry.type);
+        const bool inUserPlace =
+            IsBelowMediaFolder(entry.mountPoint) || IsBelow(entry.mountPoint, user.home);
+        const bool listed =
+            !IsPseudoFileSystemType(entry.type) && !IsDesktopService(entry) &&
+            (entry.mountPoint == "/" || isNetwork || isBlock || IsCdRom(entry) ||
+             ((isRam || isFuse) && inUserPlace) || (isFuse && OwnedBy(entry, user.uid)) ||
+             (isRam && IsBelow(entry.mountPoint, "/tmp")));
 
         const auto earlier = std::find_if(drives.begin(), drives.end(), [&](const Drive& d) {
             return d.mountPoint == entry.mountPoint;
@@ -177,8 +237,12 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
             drive.type = DriveType::Network;
         } else if (isRam) {
             drive.type = DriveType::RamDisk;
+        } else if (IsArchive(entry)) {
+            drive.type = DriveType::Archive;
         } else if (!deviceFolder.empty()) {
             drive.type = IsRemovable(deviceFolder) ? DriveType::Removable : DriveType::FixedDisk;
+        } else if (IsRemovableFuse(entry)) {
+            drive.type = DriveType::Removable;
         }
         if (earlier != drives.end()) {
             *earlier = drive;
@@ -192,14 +256,29 @@ std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sy
 std::vector<Drive> ListDrives() {
     std::ifstream file("/proc/self/mountinfo");
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    std::vector<Drive> drives = ParseDrives(text, "/sys", [](const std::string& path) {
-        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
-            return false;
-        }
-        close(fd);
-        return true;
-    });
+    DriveUser user{static_cast<unsigned>(getuid()), {}};
+    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+        user.home = entry->pw_dir;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr) {
+        user.home = home;
+    }
+    while (user.home.size() > 1 && user.home.back() == '/') {
+        user.home.pop_back();
+    }
+    if (user.home == "/") {
+        user.home.clear();  // everything would be below it
+    }
+    std::vector<Drive> drives = ParseDrives(
+        text, "/sys",
+        [](const std::string& path) {
+            const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+            if (fd < 0) {
+                return false;
+            }
+            close(fd);
+            return true;
+        },
+        user);
     // Whatever its type name says, a file system the kernel calls a pseudo one is no drive.
     std::erase_if(drives, [](const Drive& drive) {
         struct statfs info {};

@@ -16,6 +16,7 @@ enum class DriveType {
     Network = 4,
     CdRom = 5,
     RamDisk = 6,
+    Archive = 7,  // an archive's files mounted as a folder
 };
 
 struct Drive {
@@ -25,11 +26,20 @@ struct Drive {
 
 using CanOpenFolder = std::function<bool(const std::string& path)>;
 
-// The mount points a user would call a drive, in the order of `mountinfo` (the text of
-// /proc/self/mountinfo). `sysfsRoot` stands for /sys; `canOpen` tells whether a mount
-// point can be opened.
+// Whose drives: the user's own FUSE mounts and the mounts below their home count.
+struct DriveUser {
+    unsigned uid = 0;
+    std::string home;  // without a trailing "/"; "" for none
+};
+
+// The mount points a user would call a drive, as a file manager shows them, in the
+// order of `mountinfo` (the text of /proc/self/mountinfo): "/", disks, discs, shares,
+// and below /media, /mnt, /run/media and the user's home also RAM disks and FUSE mounts;
+// the user's own FUSE mounts anywhere (an ISO image, an archive, a phone), and RAM disks
+// below /tmp. Pseudo file systems and the desktop's own FUSE services stay out.
+// `sysfsRoot` stands for /sys; `canOpen` tells whether a mount point can be opened.
 std::vector<Drive> ParseDrives(std::string_view mountinfo, const std::string& sysfsRoot,
-                               const CanOpenFolder& canOpen);
+                               const CanOpenFolder& canOpen, const DriveUser& user = {});
 
 // The drives of this machine.
 std::vector<Drive> ListDrives();

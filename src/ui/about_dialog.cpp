@@ -11,6 +11,7 @@
 
 #include "ui/error_display.h"
 #include "ui/fonts.h"
+#include "ui/page_frame.h"
 #include "ui/screen_centre.h"
 
 namespace spurfix::ui {
@@ -29,8 +30,10 @@ namespace {
 constexpr int kWidth = 351;
 constexpr int kHeight = 323;
 
+// The box has the design's own colours in every palette, and so text of its own colour
+// on them: black, a dark grey, and blue links, each readable on yellow and on silver.
 QColor InfoColour() {
-    return QApplication::palette().color(QPalette::ToolTipBase);
+    return InfoYellow();
 }
 
 QFrame* MakePanel(QWidget* parent, const QString& name, const QColor& colour) {
@@ -39,6 +42,9 @@ QFrame* MakePanel(QWidget* parent, const QString& name, const QColor& colour) {
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Text, Qt::black);
+    palette.setColor(QPalette::Base, colour);
     panel->setPalette(palette);
     return panel;
 }
@@ -60,6 +66,7 @@ QTextEdit* MakeMemo(QWidget* parent, const QString& name, const QString& text, i
     memo->setFocusPolicy(Qt::NoFocus);
     QPalette palette = memo->palette();
     palette.setColor(QPalette::Base, InfoColour());
+    palette.setColor(QPalette::Text, Qt::black);
     memo->setPalette(palette);
     memo->viewport()->setCursor(Qt::ArrowCursor);
     return memo;
@@ -125,7 +132,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
     Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
     Label2->setGeometry(300, 52, 42, 14);
     QPalette grey = Label2->palette();
-    grey.setColor(QPalette::WindowText, Qt::gray);
+    grey.setColor(QPalette::WindowText, QColor(0x40, 0x40, 0x40));
     Label2->setPalette(grey);
 
     Label3 = new QLabel(QStringLiteral("Neuauflage für Linux: Titellisten für MP3-CDs"), Panel3);

@@ -1,6 +1,7 @@
 #include "ui/choose_dir_dialog.h"
 
 #include <QFileIconProvider>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "platform/subfolders.h"
 #include "ui/byte_text.h"
 #include "ui/error_display.h"
+#include "ui/fonts.h"
 #include "ui/screen_centre.h"
 
 namespace spurfix::ui {
@@ -67,10 +69,39 @@ QListWidgetItem* AddEntry(QListWidget* list, int depth, std::string_view name,
 DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new IndentingDelegate(this));
     setIconSize(QSize(16, 16));
-    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        const std::string path = PathOf(item);
-        RunGuarded([this, path] { setDirectory(path); });
-    });
+    connect(this, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { open(PathOf(item)); });
+}
+
+void DirectoryListBox::open(const std::string& path) {
+    RunGuarded([this, path] { setDirectory(path); });
+}
+
+void DirectoryListBox::setDriveRoot(const std::string& root) {
+    driveRoot_ = Normalised(root);
+}
+
+void DirectoryListBox::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Right && modifiers == Qt::NoModifier) ||
+        (enter && modifiers == Qt::ControlModifier)) {
+        if (currentItem() != nullptr) {
+            open(PathOf(currentItem()));
+        }
+    } else if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Backspace) &&
+               modifiers == Qt::NoModifier) {
+        if (directory_ != "/") {
+            const size_t slash = directory_.rfind('/');
+            open(slash == 0 ? "/" : directory_.substr(0, slash));
+        }
+    } else if (event->key() == Qt::Key_Home && modifiers == Qt::NoModifier) {
+        open(driveRoot_);
+    } else {
+        QListWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 std::string DirectoryListBox::PathOf(const QListWidgetItem* item) {
@@ -114,8 +145,15 @@ void DirectoryListBox::setDirectory(const std::string& path) {
 TChooseDirDialog::TChooseDirDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ChooseDirDialog"));
     setWindowTitle(QStringLiteral("Verzeichnis wählen"));
+    // The main window's fixed font: the fixed size fits every text at any system font.
+    setFont(WindowFont());
     setFixedSize(392, 178);
     setModal(true);
+    setToolTip(
+        QStringLiteral("Doppelklick, Pfeil rechts oder Strg+Eingabe: Verzeichnis öffnen\n"
+                       "Pfeil links oder Rücktaste: eine Ebene höher\n"
+                       "Pos1: zum Anfang des Laufwerks\n"
+                       "Eingabe: das gewählte Verzeichnis übernehmen"));
     DirectoryListBox1 = new DirectoryListBox(this);
     DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
     DirectoryListBox1->setGeometry(8, 8, 288, 162);

@@ -10,8 +10,9 @@ namespace spurfix::ui {
 
 // The folders from "/" down to the current folder, each indented by its depth, then the
 // current folder's sub-folders one level deeper, with the desktop's folder icon. A
-// double-click makes an entry the current folder; typing selects the folder whose name
-// begins with what was typed.
+// double-click, Right or Ctrl+Enter makes the selected entry the current folder; Left or
+// Backspace goes up one level, Home to the drive's root; typing selects the folder whose
+// name begins with what was typed. Enter alone is left to the dialog: it means OK.
 class DirectoryListBox : public QListWidget {
     Q_OBJECT
   public:
@@ -24,10 +25,20 @@ class DirectoryListBox : public QListWidget {
     // The folder the user selected in the list, or the current folder.
     [[nodiscard]] std::string selectedDirectory() const;
 
+    // The root of the drive the folder lies on, where Home goes; "/" unless set.
+    void setDriveRoot(const std::string& root);
+
     [[nodiscard]] static std::string PathOf(const QListWidgetItem* item);
 
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    // Opens `path` as the current folder; an unreadable one gives the error box.
+    void open(const std::string& path);
+
     std::string directory_ = "/";
+    std::string driveRoot_ = "/";
 };
 
 // The folder chooser. "OK" and Enter choose the folder selected in the list.

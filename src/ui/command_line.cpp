@@ -17,6 +17,22 @@ CommandLine ParseCommandLine(const QCoreApplication& application) {
                                      QStringLiteral("Zeigt die Version an."));
     parser.addOption(help);
     parser.addOption(version);
+    // Qt's own options, as every Qt program takes them: the application has acted on
+    // them, and not all of them leave the arguments. Known here, they are no error.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+          "qwindowicon", "qwindowtitle", "qmljsdebugger", "session", "display", "geometry", "style",
+          "stylesheet", "name", "title", "visual"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), {}, QStringLiteral("wert"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char* name : {"reverse", "widgetcount", "testability", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
     parser.addPositionalArgument(
         QStringLiteral("VERZEICHNIS"),
         QStringLiteral("Das Verzeichnis, das eingelesen werden soll (wahlweise)."),

@@ -15,8 +15,9 @@ struct CommandLine {
     std::optional<QString> folder;
 };
 
-// Reads the arguments with Qt's parser, in German. Needs an application object with
-// the German translation installed.
+// Reads the arguments with Qt's parser, in German; Qt's own options (-style, -platform,
+// -reverse, ...) are known to it and left to the application. Needs an application
+// object with the German translation installed.
 CommandLine ParseCommandLine(const QCoreApplication& application);
 
 }  // namespace spurfix::ui

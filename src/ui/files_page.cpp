@@ -126,11 +126,15 @@ void TForm1::AllowFilesClick() {
 }
 
 void TForm1::AllowFilesAddClick() {
-    const std::optional<QString> extension = CurrentPrompter().askText(
+    std::optional<QString> extension = CurrentPrompter().askText(
         QStringLiteral("Erweiterung hinfügen"),
         QStringLiteral("Bitte gebe die Datei-Erweiterung (Endung) an:"), {});
     if (!extension) {
         return;
+    }
+    // ".flac" is typed as often as "flac" and means the same; the list holds no dots.
+    if (extension->startsWith(QLatin1Char('.'))) {
+        extension->remove(0, 1);
     }
     if (!AllowFiles->findItems(*extension, Qt::MatchFixedString).isEmpty()) {
         CurrentPrompter().message(BoxKind::Plain, QStringLiteral("Die Endung  \"") + *extension +

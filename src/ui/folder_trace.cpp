@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+#include <algorithm>
 
 #include "ui/byte_text.h"
 
@@ -64,41 +68,108 @@ QVariant FolderTraceModel::data(const QModelIndex& index, int role) const {
     return line < lines_.size() ? DisplayText(lines_[line]) : QVariant();
 }
 
+QString ElideKeepingEnd(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) {
+        return text;
+    }
+    const QString ellipsis(QChar(0x2026));
+    const int room = std::max(0, width - metrics.horizontalAdvance(ellipsis));
+    // The beginning takes a third at most, the end all that is left: both are found by
+    // bisection on whole characters, the end's length last, so it takes any slack.
+    const auto longestFitting = [&](qsizetype most, const auto& part, int pixels) {
+        qsizetype low = 0;
+        qsizetype high = most;
+        while (low < high) {
+            const qsizetype middle = (low + high + 1) / 2;
+            if (metrics.horizontalAdvance(part(middle)) <= pixels) {
+                low = middle;
+            } else {
+                high = middle - 1;
+            }
+        }
+        return low;
+    };
+    const qsizetype headLength = longestFitting(
+        text.size(), [&](qsizetype n) { return text.left(n); }, room / 3);
+    const QString head = text.left(headLength);
+    const int left = room - metrics.horizontalAdvance(head);
+    const qsizetype tailLength = longestFitting(
+        text.size() - headLength, [&](qsizetype n) { return text.right(n); }, left);
+    return head + ellipsis + text.right(tailLength);
+}
+
+namespace {
+
+// Draws each line shortened to its cell; the tooltip of a shortened line is the whole
+// line, before what the model says about it.
+class TraceLineDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QStyle* style =
+            option->widget != nullptr ? option->widget->style() : QApplication::style();
+        const int margin =
+            style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1;
+        option->text =
+            ElideKeepingEnd(option->text, option->fontMetrics, option->rect.width() - 2 * margin);
+    }
+
+  public:
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid()) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        QStyleOptionViewItem shown = option;
+        initStyleOption(&shown, index);
+        const QString whole = index.data(Qt::DisplayRole).toString();
+        QStringList tip;
+        if (shown.text != whole) {
+            tip << whole;
+        }
+        if (const QString said = index.data(Qt::ToolTipRole).toString(); !said.isEmpty()) {
+            tip << said;
+        }
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(event->globalPos(), tip.join(QLatin1Char('\n')), view,
+                               view->visualRect(index));
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
 FolderTraceView::FolderTraceView(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true);
-    setLayoutMode(QListView::Batched);
+    // Laid out in one pass: in batches, the newest lines at the bottom would wait for the
+    // batches before them, and the frames between would show an empty trace. With lines
+    // of one size the pass costs little.
+    setLayoutMode(QListView::SinglePass);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setWordWrap(false);
-    setTextElideMode(Qt::ElideNone);
+    setItemDelegate(new TraceLineDelegate(this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fitGridToView();
+}
+
+void FolderTraceView::fitGridToView() {
+    setGridSize(QSize(viewport()->width(), fontMetrics().height() + 2));
+}
+
+void FolderTraceView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    fitGridToView();
 }
 
 void FolderTraceView::followNewLines() {
-    const int rows = model()->rowCount();
-    if (rows < measuredRows_) {
-        measuredRows_ = 0;
-        widestCharacters_ = 0;
-        widestPixels_ = 0;
-    }
-    int widest = widestPixels_;
-    for (int row = measuredRows_; row < rows; ++row) {
-        // Only a line longer than all before it is measured, with room for a line of as
-        // many characters that are wider: measuring every line would cost more than
-        // reading the folders.
-        const QString text = model()->index(row, 0).data().toString();
-        if (text.size() > widestCharacters_) {
-            widestCharacters_ = static_cast<int>(text.size());
-            widest = std::max(widest, fontMetrics().horizontalAdvance(text) * 6 / 5);
-        }
-    }
-    measuredRows_ = rows;
-    if (widest > widestPixels_ || !gridSize().isValid()) {
-        widestPixels_ = widest;
-        // A grid as wide as the widest line lets the horizontal scroll bar reach it.
-        setGridSize(QSize(widestPixels_ + 8, fontMetrics().height() + 2));
-    }
     scrollToBottom();
     horizontalScrollBar()->setValue(0);
 }

@@ -38,27 +38,33 @@ class FolderTraceModel : public QAbstractListModel {
     size_t shown_ = 0;               // of them, how many the view knows
 };
 
-// The trace as the reading page shows it: read-only lines, no wrapping, a vertical
-// scroll bar. Selected lines are copied with the usual shortcut.
+// `text` as it fits into `width` pixels: whole where it fits, else with an ellipsis in
+// the middle that leaves the beginning's first third and as much of the end as fits, so
+// that paths with the same long beginning still show their own folder's name.
+QString ElideKeepingEnd(const QString& text, const QFontMetrics& metrics, int width);
+
+// The trace as the reading page shows it: read-only lines as wide as the view, each
+// from its start, a line wider than the view shortened in its middle (the whole line in
+// its tooltip and on copy), a vertical scroll bar and no horizontal one, so that the
+// lines' beginnings are in view in every frame of a reading. Selected lines are copied
+// with the usual shortcut.
 class FolderTraceView : public QListView {
     Q_OBJECT
   public:
     explicit FolderTraceView(QWidget* parent = nullptr);
-    // All lines, as shown.
+    // All lines, whole.
     [[nodiscard]] QStringList lines() const;
-    // After new lines: the view is as wide as its widest line, and shows the last one
-    // from the start of its line.
+    // After new lines: shows the last one.
     void followNewLines();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
-    // Every line has the height of the first, and the view measures only lines that
-    // could be wider than the widest so far: a reading may add a hundred thousand.
-    int measuredRows_ = 0;
-    int widestCharacters_ = 0;
-    int widestPixels_ = 0;
+    // Every line is one grid cell as wide as the view: nothing is measured per line, and
+    // a reading may add a hundred thousand.
+    void fitGridToView();
 };
 
 }  // namespace spurfix::ui

@@ -11,6 +11,10 @@ namespace spurfix::ui {
 
 using namespace page_geometry;
 
+QColor InfoYellow() {
+    return {0xff, 0xff, 0xdc};
+}
+
 QWidget* MakePage(QWidget* parent, const QString& name) {
     auto* page = new QWidget(parent);
     page->setObjectName(name);
@@ -29,8 +33,9 @@ QLabel* MakeTitleBand(QWidget* page, const QString& name, const QString& text) {
     band->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     band->setFont(ArialFont(29, true, true));
     band->setAutoFillBackground(true);
+    // The band's yellow is the design's, in a dark palette too: so is its black text.
     QPalette palette = band->palette();
-    palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Window, InfoYellow());
     palette.setColor(QPalette::WindowText, Qt::black);
     band->setPalette(palette);
     return band;

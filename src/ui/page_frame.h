@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QRect>
 #include <QString>
 
@@ -42,6 +43,10 @@ Control* MakeWithText(QWidget* parent, const QString& name, const QString& text,
     control->setText(text);
     return control;
 }
+
+// The yellow of the title bands and the about box, the design's own colour in every
+// palette; its text is black.
+QColor InfoYellow();
 
 QWidget* MakePage(QWidget* parent, const QString& name);
 // The group box between the title band and the bottom bar.

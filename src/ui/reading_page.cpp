@@ -1,4 +1,7 @@
 // The reading page: the walk with its counts and trace, stop, repeat and reset.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -7,6 +10,7 @@
 #include <QStackedWidget>
 
 #include "ui/byte_text.h"
+#include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/folder_trace.h"
 #include "ui/page_frame.h"
@@ -27,6 +31,23 @@ constexpr int kFrameMs = 16;
 // makes an update for nearly every file. What the program posts itself is handed out
 // at every update.
 constexpr qint64 kFetchEventsIntervalNs = 1'000'000;
+
+// A source that is gone (a drive pulled out, a folder removed) or closed to the user
+// is said at once: a reading of it would end with nothing and look like a success.
+bool SourceCanBeOpened(const std::string& source) {
+    const int fd = source.empty() ? -1 : open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        return true;
+    }
+    CurrentPrompter().message(
+        BoxKind::Error,
+        QStringLiteral("Dieses Verzeichnis konnte nicht gelesen werden!\r\n\r\n%1\r\n\r\n"
+                       "Möglicherweise gibt es das Verzeichnis nicht, oder der Zugriff ist nicht "
+                       "erlaubt.")
+            .arg(DisplayText(source)));
+    return false;
+}
 }  // namespace
 
 void TForm1::buildInputPage() {
@@ -115,6 +136,9 @@ void TForm1::StartInputPanelClick() {
         // starts. A click that reaches the button before the running reading hid it (the
         // second click of a double click) asks for nothing.
         restartPending_ = InputState == 3;
+        return;
+    }
+    if (!SourceCanBeOpened(sourcePath())) {
         return;
     }
     runActive_ = true;

@@ -39,6 +39,8 @@ QString DriveLabel(platform::DriveType type) {
             return QStringLiteral(" (CD-ROM Laufwerk)");
         case platform::DriveType::RamDisk:
             return QStringLiteral(" (RAM-Disk)");
+        case platform::DriveType::Archive:
+            return QStringLiteral(" (Archiv)");
         case platform::DriveType::Unknown:
             break;
     }
@@ -131,16 +133,20 @@ void TForm1::watchMounts() {
 }
 
 // A disc is mounted only when it is inserted: the list follows the mounts while the
-// program runs. The selection stays on its drive, and the source path stays as it is:
-// only the user's choice of another drive resets it. A drive that is gone leaves the
-// list, and its entry leaves no selection behind.
+// program runs. The selection stays on its drive, and so does the source path. A drive
+// that is gone leaves the list, its entry leaves no selection behind, and a source on it
+// is no source: the path goes, and the way on waits until the user chooses again.
 void TForm1::refreshDriveList() {
     const QVariant selectedRoot = ChooseDirComboBox->currentData(kMountPointRole);
     ChooseDirComboBox->clear();
     int unused = -1;
     addDriveItems(currentDrives(), unused);
-    ChooseDirComboBox->setCurrentIndex(
-        selectedRoot.isValid() ? ChooseDirComboBox->findData(selectedRoot, kMountPointRole) : -1);
+    const int selected =
+        selectedRoot.isValid() ? ChooseDirComboBox->findData(selectedRoot, kMountPointRole) : -1;
+    ChooseDirComboBox->setCurrentIndex(selected);
+    if (selectedRoot.isValid() && selected == -1) {
+        setSourcePath({});
+    }
 }
 
 void TForm1::ChooseDirComboBoxChange() {
@@ -152,6 +158,7 @@ void TForm1::ChooseDirComboBoxChange() {
 void TForm1::setSourcePath(const std::string& path) {
     sourcePath_ = path;
     ChooseDirEdit->setText(DisplayText(path));
+    ForwardToInput->setEnabled(!path.empty());
 }
 
 void TForm1::openFolder(const std::string& folder) {
@@ -186,6 +193,8 @@ void TForm1::ChooseDirButtonClick() {
         return;
     }
     try {
+        chooseDirDialog_->DirectoryListBox1->setDriveRoot(
+            ChooseDirComboBox->currentData(kMountPointRole).toByteArray().toStdString());
         chooseDirDialog_->DirectoryListBox1->setDirectory(sourcePath());
     } catch (const EInOutError&) {
         CurrentPrompter().message(

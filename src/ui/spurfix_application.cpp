@@ -6,6 +6,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/fonts.h"
+#include "ui/readable_marks_style.h"
 #include "ui/scripted_export.h"
 #include "ui/tform1.h"
 
@@ -44,8 +46,10 @@ void InstallGermanTranslation(QCoreApplication& application) {
     }
 }
 
-void ApplyLook(QApplication& application) {
-    application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+void ApplyLook(QApplication& application, bool styleChosen) {
+    if (!styleChosen) {
+        application.setStyle(new ReadableMarksStyle);
+    }
     application.setFont(WindowFont());
 }
 
@@ -79,6 +83,20 @@ bool HasOption(int argc, char** argv) {
         }
     }
     return false;
+}
+
+// Whether the user chose a style, with Qt's option or its environment variable: then
+// that style is used instead of the program's own.
+bool StyleChosen(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-style" || argument == "--style" || argument.starts_with("-style=") ||
+            argument.starts_with("--style=")) {
+            return true;
+        }
+    }
+    const char* variable = std::getenv("QT_STYLE_OVERRIDE");
+    return variable != nullptr && *variable != '\0';
 }
 
 // The folder from the command line as bytes, or an error box after the start.
@@ -126,12 +144,14 @@ int RunSpurfix(int argc, char** argv) {
                      argc > 0 ? argv[0] : "spurfix");
         return 1;
     }
+    const bool styleChosen = StyleChosen(argc, argv);
+    // Takes Qt's own options from the arguments before the program's parser sees them.
     SpurfixApplication application(argc, argv);
     SetIdentity(application);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.spurfix"));
     QApplication::setWindowIcon(ApplicationIcon());
     InstallGermanTranslation(application);
-    ApplyLook(application);
+    ApplyLook(application, styleChosen);
     const CommandLine commandLine = ParseCommandLine(application);
     if (commandLine.answered) {
         return commandLine.exitCode;

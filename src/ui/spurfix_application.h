@@ -18,8 +18,8 @@ void SetIdentity(QCoreApplication& application);
 // Loads Qt's German translation, so that its own dialogs speak German.
 void InstallGermanTranslation(QCoreApplication& application);
 
-// Style and font the windows are laid out for.
-void ApplyLook(QApplication& application);
+// Style and font the windows are laid out for; the style only where the user chose none.
+void ApplyLook(QApplication& application, bool styleChosen = false);
 
 // Creates the windows and runs the event loop; the program's whole life.
 int RunSpurfix(int argc, char** argv);

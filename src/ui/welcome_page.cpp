@@ -20,8 +20,12 @@ void TForm1::buildAboutPage() {
     Memo2 = Make<QPlainTextEdit>(Sheet_About, QStringLiteral("Memo2"),
                                  QRect(kBorder, kContentTop, kInnerWidth, kContentHeight));
     Memo2->setFrameStyle(QFrame::NoFrame);
-    // Editable; Tab passes through it, and the keyboard starts at "Starten >>".
-    Memo2->setTabChangesFocus(true);
+    // A greeting to read: it takes no focus and shows no text cursor, so that the keyboard
+    // starts at "Starten >>" and the mouse pointer stays an arrow over it.
+    Memo2->setReadOnly(true);
+    Memo2->setTextInteractionFlags(Qt::NoTextInteraction);
+    Memo2->setFocusPolicy(Qt::NoFocus);
+    Memo2->viewport()->setCursor(Qt::ArrowCursor);
     Memo2->setFont(ArialFont(15, true, true));
     Memo2->setPlainText(
         QStringLiteral("Herzlich Willkommen bei Spurfix !\n"

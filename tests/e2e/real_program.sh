@@ -25,6 +25,18 @@ grep -q "^Aufruf: " <<<"$help" || fail "no German usage line: $help"
 grep -q "VERZEICHNIS" <<<"$help" || fail "the folder argument is not explained"
 [ "$("$spurfix" --version)" = "spurfix 2.0" ] || fail "version: $("$spurfix" --version)"
 
+# --- Qt's own options, as in every Qt program: the window comes, nothing is refused.
+for options in "-style Fusion" "-style=Windows" "-reverse" "--session spurfix-test"; do
+    # shellcheck disable=SC2086
+    "$spurfix" $options 2>"$work/options.log" &
+    program=$!
+    window_named "$caption" >/dev/null || fail "no window with $options: $(cat "$work/options.log")"
+    kill "$program"
+    wait "$program" 2>/dev/null || true
+done
+"$spurfix" --gibt-es-nicht 2>"$work/options.log" && fail "a wrong option was taken"
+grep -q "gibt-es-nicht" "$work/options.log" || fail "a wrong option: $(cat "$work/options.log")"
+
 # --- A folder on the command line, then the whole way with Enter.
 mkdir -p "$work/CD/Pop/Live" "$work/CD/Rock"
 touch "$work/CD/Pop/Live/03_Hit.mp3" "$work/CD/Rock/01 - Intro.mp3" \

@@ -89,6 +89,50 @@ TEST(Drives, ListsWhatAUserCallsADrive) {
                                                 {"/run/media/anna/Film", DriveType::CdRom}}));
 }
 
+// What a file manager shows the user too: FUSE mounts they made (a disc image, an
+// archive, a phone, a stick's file system), RAM disks and FUSE below their home or
+// /tmp; not the desktop's own FUSE services, not other users' FUSE mounts elsewhere.
+TEST(Drives, TheUsersOwnMountsAndWhatLiesBelowTheirHome) {
+    const Sysfs sysfs;
+    const auto fuse = [](int id, const std::string& mountPoint, const std::string& type,
+                         const std::string& source, int uid) {
+        return std::to_string(id) + " 1 0:" + std::to_string(id) + " / " + mountPoint +
+               " rw,nosuid,nodev shared:1 - " + type + " " + source +
+               " rw,user_id=" + std::to_string(uid) + ",group_id=" + std::to_string(uid) + "\n";
+    };
+    const std::string mountinfo =
+        Line(20, "8:1", "/", "ext4", "/dev/sda1") +
+        fuse(40, "/home/anna/cd", "fuse.fuseiso", "/home/anna/Musik.iso", 1000) +
+        fuse(41, "/tmp/zip", "fuse.fuse-zip", "fuse-zip", 1000) +
+        fuse(42, "/home/anna/Handy", "fuse.jmtpfs", "jmtpfs", 1000) +
+        fuse(43, "/run/user/1000/doc", "fuse.portal", "portal", 1000) +
+        fuse(44, "/run/user/1000/gvfs", "fuse.gvfsd-fuse", "gvfsd-fuse", 1000) +
+        fuse(45, "/srv/bert", "fuse.sshfs2", "bert", 1001) +
+        fuse(46, "/mnt/fremd", "fuse.archivemount", "a.tar", 1001) +
+        fuse(47, "/home/anna/stick", "fuse.fusefat", "/home/anna/stick.img", 1000) +
+        fuse(48, "/var/lib/lxcfs", "fuse.lxcfs", "lxcfs", 1000) +
+        Line(49, "0:60", "/home/anna/ram", "tmpfs", "tmpfs") +
+        Line(50, "0:61", "/tmp/ram", "tmpfs", "tmpfs") +
+        Line(51, "0:62", "/tmp", "tmpfs", "tmpfs") +
+        Line(52, "0:63", "/home/anna2/ram", "tmpfs", "tmpfs") +
+        Line(53, "0:64", "/home/anna/proc", "proc", "proc") +
+        Line(54, "0:65", "/sys/fs/fuse/connections", "fusectl", "fusectl");
+    Listing listing;
+    for (const Drive& drive : ParseDrives(
+             mountinfo, sysfs.root(), [](const std::string&) { return true; },
+             DriveUser{1000, "/home/anna"})) {
+        listing.emplace_back(drive.mountPoint, drive.type);
+    }
+    EXPECT_EQ(listing, (Listing{{"/", DriveType::FixedDisk},
+                                {"/home/anna/cd", DriveType::CdRom},
+                                {"/tmp/zip", DriveType::Archive},
+                                {"/home/anna/Handy", DriveType::Removable},
+                                {"/mnt/fremd", DriveType::Archive},
+                                {"/home/anna/stick", DriveType::Removable},
+                                {"/home/anna/ram", DriveType::RamDisk},
+                                {"/tmp/ram", DriveType::RamDisk}}));
+}
+
 TEST(Drives, MountedTwiceListedOnceWithTheLaterType) {
     const Sysfs sysfs;
     const std::string mountinfo = Line(20, "0:30", "/", "overlay", "overlay") +

@@ -3,6 +3,9 @@
 // goes through the window system as a click, a key or a paste. The seeds are fixed, so
 // that a failure can be replayed: SPURFIX_MONKEY_SEED=<seed> runs that seed alone,
 // SPURFIX_MONKEY_SEED=random a new one, which it prints.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -168,7 +171,14 @@ class MonkeyTest : public WizardTest,
         }
         QAbstractButton* button = buttons[pick(buttons.size())];
         const bool startsRun = button == form->StartInput || button == form->ReInput;
-        if (startsRun && !inRun) {
+        // A source that cannot be opened gives an error box and no reading: the last
+        // reading's list stays.
+        const int sourceFd = open(form->sourcePath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool readable = sourceFd >= 0;
+        if (readable) {
+            close(sourceFd);
+        }
+        if (startsRun && !inRun && readable) {
             runSource = form->sourcePath();
             if (runSource.empty() || runSource.back() != '/') {
                 runSource += '/';
@@ -179,7 +189,7 @@ class MonkeyTest : public WizardTest,
             completedSinceReset = false;
         }
         UserClick(button);
-        if (startsRun && !inRun &&
+        if (startsRun && !inRun && readable &&
             form->InputText->text() == QStringLiteral("Einlesen erfolgreich beendet!")) {
             completedSinceReset = true;
         }

@@ -7,8 +7,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTest>
 #include <set>
 
 #include "support/temp_tree.h"
@@ -165,6 +167,25 @@ TEST_F(NavigationTest, GoingBackAndForthKeepsOptionsAndPreview) {
     EXPECT_EQ(form->Preview->model()->index(1, 0).data().toString(), firstFile);
     UserClick(form->ForwardToPreview);
     EXPECT_EQ(form->Preview->model()->index(1, 0).data().toString(), firstFile);
+}
+
+// The welcome text is there to be read: a click on it leaves the focus where it was,
+// Tab passes it by, and the pointer over it is an arrow, not a text cursor.
+TEST_F(NavigationTest, TheWelcomeTextTakesNoFocus) {
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_EQ(QApplication::focusWidget(), form->ForwardToChooseDir);
+    UserClick(form->Memo2->viewport());
+    EXPECT_EQ(QApplication::focusWidget(), form->ForwardToChooseDir);
+    for (int i = 0; i < 4; ++i) {
+        UserKey(Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), static_cast<QWidget*>(form->Memo2));
+    }
+    EXPECT_EQ(form->Memo2->viewport()->cursor().shape(), Qt::ArrowCursor);
+    const QString text = form->Memo2->toPlainText();
+    UserClick(form->Memo2->viewport());
+    UserKey(Qt::Key_Q);
+    EXPECT_EQ(form->Memo2->toPlainText(), text);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 
+#include "support/temp_tree.h"
 #include "wizard_fixture.h"
 
 namespace spurfix::ui::test {
@@ -93,6 +94,34 @@ TEST_F(OptionsTest, AddingExtensions) {
     EXPECT_EQ(prompter.messages.back().text,
               QStringLiteral("Die Endung  \"\"  ist schon vorhanden!"));
     EXPECT_EQ(entries().size(), 9);
+}
+
+// An extension typed with its dot means the extension: one leading dot goes, and the
+// files with that extension are in the list.
+TEST_F(OptionsTest, AnExtensionTypedWithItsDot) {
+    spurfix::test::TempTree tree;
+    tree.folder("src");
+    tree.file("src/Eins.flac");
+    tree.file("src/Zwei.ogg");
+    tree.file("src/Drei.mp3");
+    ReadFolder(tree.path("src/"));
+    form->PageControl1->setCurrentWidget(form->Sheet_Files);
+    UserClick(form->UseSpecificFiles);
+    prompter.texts = {QStringLiteral(".flac"), QStringLiteral(".mp3"), QStringLiteral("..ogg")};
+    for (int i = 0; i < 3; ++i) {
+        UserClick(form->AllowFilesAdd);
+    }
+    EXPECT_EQ(entries(), (QStringList{"mp3", "wav", "jpg", "jpeg", "mpg", "avi", "flac", ".ogg"}));
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].text,
+              QStringLiteral("Die Endung  \"mp3\"  ist schon vorhanden!"));
+    UserClick(form->ForwardToDirs);
+    UserClick(form->ForwardToPreview);
+    QStringList lines;
+    for (int row = 0; row < form->Preview->model()->rowCount(); ++row) {
+        lines << form->Preview->model()->index(row, 0).data().toString();
+    }
+    EXPECT_EQ(lines, (QStringList{"001 - Drei", "002 - Eins"}));
 }
 
 TEST_F(OptionsTest, JustTitleChecksTheOtherNameOptions) {

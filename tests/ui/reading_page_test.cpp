@@ -1,4 +1,9 @@
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -8,6 +13,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolTip>
 
 #include "support/temp_tree.h"
 #include "ui/folder_trace.h"
@@ -209,22 +215,47 @@ TEST_F(ReadingPageTest, AfterTheWholeWayTheReadingStays) {
     EXPECT_EQ(form->ScanList.size(), kLines);
 }
 
-TEST_F(ReadingPageTest, EmptyOrUnreadableSourceIsACompleteRun) {
+// An empty folder is a complete reading of nothing. A source that cannot be opened (a
+// drive without a medium, a folder gone since it was chosen) is no reading at all: the
+// error box names it, and the way on stays closed.
+TEST_F(ReadingPageTest, EmptySourceIsACompleteRunAndAnUnreadableOneNoRun) {
     tree.folder("Leer");
+    tree.folder("Weg");
     UserClick(form->BackToChooseDir);
-    for (const bool empty : {true, false}) {
-        if (empty) {
-            ChooseFolder(tree.path("Leer"));
+    ChooseFolder(tree.path("Leer"));
+    UserClick(form->ForwardToInput);
+    UserClick(form->StartInput);
+    EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!"));
+    EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
+    EXPECT_TRUE(form->ForwardToFiles->isEnabled());
+    EXPECT_TRUE(form->ScanList.empty());
+    EXPECT_TRUE(prompter.messages.empty());
+    UserClick(form->BackToChooseDir);
+
+    const struct {
+        std::string source;
+        bool removeFirst;
+    } unreadable[] = {{"/media/cd/", false}, {tree.path("Weg"), true}};
+    for (const auto& c : unreadable) {
+        if (c.removeFirst) {
+            ChooseFolder(c.source);
+            ASSERT_EQ(rmdir(c.source.c_str()), 0);
         } else {
             ChooseDrive("/media/cd");  // a drive without a medium
         }
+        prompter.messages.clear();
         UserClick(form->ForwardToInput);
         UserClick(form->StartInput);
-        EXPECT_EQ(form->InputText->text(), QStringLiteral("Einlesen erfolgreich beendet!"))
-            << form->sourcePath();
-        EXPECT_EQ(form->InputFilesFound->text(), QStringLiteral("0"));
-        EXPECT_TRUE(form->ForwardToFiles->isEnabled());
-        EXPECT_TRUE(form->ScanList.empty());
+        ASSERT_EQ(prompter.messages.size(), 1U) << c.source;
+        EXPECT_EQ(prompter.messages[0].kind, BoxKind::Error);
+        EXPECT_EQ(prompter.messages[0].text,
+                  QStringLiteral("Dieses Verzeichnis konnte nicht gelesen werden!\r\n\r\n%1\r\n\r\n"
+                                 "Möglicherweise gibt es das Verzeichnis nicht, oder der Zugriff "
+                                 "ist nicht erlaubt.")
+                      .arg(QString::fromStdString(c.source)));
+        EXPECT_TRUE(form->InputText->text().isEmpty()) << "no reading: " << c.source;
+        EXPECT_TRUE(form->StartInputPanel->isVisibleTo(form->Sheet_Input));
+        EXPECT_FALSE(form->ForwardToFiles->isEnabled());
         UserClick(form->BackToChooseDir);
     }
 }
@@ -274,12 +305,54 @@ TEST_F(TraceTest, TheLastFolderStaysInView) {
     FolderTraceView* trace = form->InputPreview;
     const int rows = trace->model()->rowCount();
     ASSERT_EQ(rows, 19);  // the source, A, 17 below it
-    ASSERT_GT(trace->horizontalScrollBar()->maximum(), 0) << "a line is wider than the view";
     const QRect lastLine = trace->visualRect(trace->model()->index(rows - 1, 0));
     EXPECT_TRUE(lastLine.top() >= 0 && lastLine.bottom() < trace->viewport()->height())
         << lastLine.y() << " outside a view " << trace->viewport()->height() << " high";
-    EXPECT_LE(lastLine.left(), 0) << "the line is shown from its start";
-    EXPECT_EQ(trace->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(lastLine.left(), 0) << "the line is shown from its start";
+    EXPECT_LE(lastLine.right(), trace->viewport()->width()) << "the line fits the view";
+    EXPECT_EQ(trace->horizontalScrollBar()->maximum(), 0) << "nothing to scroll sideways";
+}
+
+// Lines wider than the view that share a long beginning still look different: they are
+// shortened in the middle, so that each shows its own folder's name. The whole line is
+// in the tooltip and on the clipboard.
+TEST_F(TraceTest, LongLinesShowTheirEndsWholeInTooltipAndCopy) {
+    UserClick(form->ForwardToChooseDir);
+    UserClick(form->ForwardToInput);
+    UserClick(form->StartInput);
+    FolderTraceView* trace = form->InputPreview;
+    const QString longBeginning = QString::fromStdString(tree.path("A/" + std::string(80, 'L')));
+    std::vector<QModelIndex> deep;
+    for (int row = 0; row < trace->model()->rowCount(); ++row) {
+        const QModelIndex index = trace->model()->index(row, 0);
+        const QString line = index.data().toString();
+        if (line.startsWith(longBeginning + QLatin1Char('/')) &&
+            line.size() > longBeginning.size() + 1) {
+            deep.push_back(index);
+        }
+    }
+    ASSERT_EQ(deep.size(), 8U);
+    ASSERT_GT(trace->fontMetrics().horizontalAdvance(deep[0].data().toString()),
+              trace->viewport()->width())
+        << "the lines are wider than the view";
+    trace->scrollTo(deep[0], QAbstractItemView::PositionAtTop);
+    const QImage shown = trace->viewport()->grab().toImage();
+    const QRect first = trace->visualRect(deep[0]);
+    const QRect second = trace->visualRect(deep[1]);
+    ASSERT_TRUE(trace->viewport()->rect().contains(second));
+    EXPECT_NE(shown.copy(first), shown.copy(second))
+        << "two lines with the same beginning look alike";
+
+    // The tooltip, as the view asks for it when the pointer rests on the line.
+    QHelpEvent hover(QEvent::ToolTip, second.center(),
+                     trace->viewport()->mapToGlobal(second.center()));
+    QApplication::sendEvent(trace->viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), deep[1].data().toString());
+    QToolTip::hideText();
+
+    UserClick(trace->viewport(), second.center());
+    UserKey(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), deep[1].data().toString());
 }
 
 }  // namespace

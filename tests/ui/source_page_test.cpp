@@ -12,6 +12,7 @@
 
 #include "engine/in_out_error.h"
 #include "support/temp_tree.h"
+#include "ui/fonts.h"
 #include "wizard_fixture.h"
 
 namespace spurfix::ui::test {
@@ -193,6 +194,67 @@ TEST_F(FolderChooserTest, DoubleClicksGoDownAndUp) {
     EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(root + "/Musik/Rock"));
 }
 
+// Only the keyboard: Right and Ctrl+Enter open the selected folder, Left and Backspace
+// go up, Home goes to the drive's root (here the music's drive, not "/"), Enter is OK.
+TEST_F(FolderChooserTest, TheKeyboardOpensFoldersGoesUpAndHome) {
+    QString help;
+    InChooser([&](DirectoryListBox* list) {
+        help = chooser->toolTip();
+        const struct {
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            std::string directory;  // below the drive's root
+            QString selected;
+        } steps[] = {
+            {Qt::Key_Down, Qt::NoModifier, "", "Andere"},
+            {Qt::Key_Down, Qt::NoModifier, "", "Musik"},
+            {Qt::Key_Right, Qt::NoModifier, "/Musik", "Musik"},
+            {Qt::Key_Down, Qt::NoModifier, "/Musik", "Pop"},
+            {Qt::Key_Down, Qt::NoModifier, "/Musik", "Rock"},
+            {Qt::Key_Return, Qt::ControlModifier, "/Musik/Rock", "Rock"},
+            {Qt::Key_Left, Qt::NoModifier, "/Musik", "Musik"},
+            {Qt::Key_Down, Qt::NoModifier, "/Musik", "Pop"},
+            {Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier, "/Musik/Pop", "Pop"},
+            {Qt::Key_Home, Qt::NoModifier, "", ""},
+            {Qt::Key_Right, Qt::NoModifier, "", ""},
+            {Qt::Key_Down, Qt::NoModifier, "", "Andere"},
+            {Qt::Key_Right, Qt::NoModifier, "/Andere", "Andere"},
+            {Qt::Key_Backspace, Qt::NoModifier, "", ""},
+            {Qt::Key_Down, Qt::NoModifier, "", "Andere"},
+        };
+        const QString rootName = list->item(list->count() - 3)->text();
+        for (const auto& step : steps) {
+            UserKey(step.key, step.modifiers);
+            EXPECT_EQ(list->directory(), root + step.directory) << "after key " << step.key;
+            ASSERT_NE(list->currentItem(), nullptr);
+            EXPECT_EQ(list->currentItem()->text(),
+                      step.selected.isEmpty() ? rootName : step.selected)
+                << "after key " << step.key;
+        }
+        UserKey(Qt::Key_Return);
+    });
+    EXPECT_EQ(form->sourcePath(), root + "/Andere");
+    for (const char* key : {"Pfeil rechts", "Strg+Eingabe", "Pfeil links", "Rücktaste", "Pos1"}) {
+        EXPECT_TRUE(help.contains(QString::fromUtf8(key))) << key << " is not explained";
+    }
+}
+
+// With a large system font the chooser keeps the main window's fixed font: every text
+// fits its control.
+TEST_F(FolderChooserTest, EveryTextFitsWithALargeSystemFont) {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSize(20);
+    QApplication::setFont(large);
+    TChooseDirDialog dialog;
+    QApplication::setFont(before);
+    for (QPushButton* button : {dialog.Button1, dialog.Button2}) {
+        EXPECT_LE(button->sizeHint().width(), button->width()) << button->text().toStdString();
+        EXPECT_LE(button->sizeHint().height(), button->height()) << button->text().toStdString();
+    }
+    EXPECT_EQ(dialog.font(), WindowFont());
+}
+
 // A folder from the command line ("Öffnen mit Spurfix"): the folder is chosen and the
 // drive that holds it, the longest mount point it lies below, is selected.
 TEST_F(SourcePageTest, AFolderFromTheCommandLineChoosesItsDrive) {
@@ -277,7 +339,20 @@ TEST_F(MountWatchTest, InsertedAndRemovedDrivesComeAndGo) {
     ASSERT_EQ(umount("/mnt/stick"), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !Listed(stick); }, 5000));
     EXPECT_EQ(combo->currentIndex(), -1) << "the chosen drive is gone";
-    EXPECT_EQ(form->sourcePath(), "/mnt/stick/") << "only the user resets the path";
+    EXPECT_EQ(form->sourcePath(), "") << "a source on a drive that is gone is no source";
+    EXPECT_EQ(form->ChooseDirEdit->text(), QString());
+    EXPECT_FALSE(form->ForwardToInput->isEnabled());
+    UserKey(Qt::Key_Return);
+    EXPECT_EQ(page(), form->Sheet_Drive) << "Enter does not go on without a source";
+
+    // Another drive chosen, the first of the list: the way on opens again.
+    UserClick(combo);
+    UserKey(Qt::Key_Home);
+    UserKey(Qt::Key_Return);
+    ASSERT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(form->sourcePath(), combo->currentData(Qt::UserRole).toByteArray().toStdString());
+    EXPECT_FALSE(form->sourcePath().empty());
+    EXPECT_TRUE(form->ForwardToInput->isEnabled());
 }
 
 TEST(DirectoryListBox, RootAndErrors) {

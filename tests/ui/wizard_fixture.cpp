@@ -3,13 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QWindow>
