@@ -34,10 +34,10 @@
 #include "engine/directory_walk.h"
 #include "engine/list_assembly.h"
 #include "engine/list_file.h"
+#include "export/pdf/cd_insert.h"
 #include "library_tree.h"
 #include "platform/collation.h"
 #include "ui/about_dialog.h"
-#include "export/pdf/cd_insert.h"
 #include "ui/choose_dir_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/preview_model.h"
@@ -412,8 +412,7 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     Pairs(
         runs,
         [&] {
-            return Process({spurfix, tree}, {"SPURFIX_BENCH_EXPORT=" + scratch + "/job.txt",
-                                             "QT_QPA_PLATFORM=offscreen"});
+            return Process({spurfix, "--ausgabe", scratch + "/job.txt", tree}, {});
         },
         [&] { return Process(Shell(pipeline)); }, job, sortPipeline);
     table.pairRow("whole job, one process / `find -L | sort -f > file`", job, sortPipeline);
@@ -440,8 +439,8 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
         std::vector<Cost> smallInsert;
         QByteArray smallPdf;
         for (int run = 0; run < runs; ++run) {
-            smallInsert.push_back(
-                InProcess([&] { smallPdf = exporting::RenderCdInsert(small, QStringLiteral("CD")); }));
+            smallInsert.push_back(InProcess(
+                [&] { smallPdf = exporting::RenderCdInsert(small, QStringLiteral("CD")); }));
         }
         table.soloRow("CD insert (PDF) of " + std::to_string(small.size()) + " lines, " +
                           std::to_string(smallPdf.size() / 1024) + " KiB",
@@ -451,7 +450,8 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     QByteArray pdf;
     for (int run = 0; run < std::min(runs, 3); ++run) {
         insert.push_back(InProcess([&] {
-            pdf = exporting::RenderCdInsert(window->form.previewModel().lines(), QStringLiteral("CD"));
+            pdf = exporting::RenderCdInsert(window->form.previewModel().lines(),
+                                            QStringLiteral("CD"));
         }));
     }
     table.soloRow(
@@ -465,8 +465,7 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     }
     Process(Shell("mkdir -p '" + scratch + "/empty'"));
     const Cost idle =
-        Process({spurfix, scratch + "/empty"},
-                {"SPURFIX_BENCH_EXPORT=" + scratch + "/idle.txt", "QT_QPA_PLATFORM=offscreen"});
+        Process({spurfix, "--ausgabe", scratch + "/idle.txt", scratch + "/empty"}, {});
     std::vector<double> peaks;
     for (const Cost& cost : job) {
         peaks.push_back(static_cast<double>(cost.peakKb));

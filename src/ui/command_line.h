@@ -3,16 +3,20 @@
 #include <QString>
 #include <optional>
 
+#include "ui/batch_export.h"
+
 class QCoreApplication;
 
 namespace spurfix::ui {
 
 // What the command line asks for: help or the version (answered on the terminal, no
-// window needed), or a start, with a folder to read when one was given.
+// window needed), the whole job without a window (--ausgabe), or a start, with a folder
+// to read when one was given.
 struct CommandLine {
-    bool answered = false;  // help or version printed: the program ends here
+    bool answered = false;  // help or version printed, or a wrong option: the program ends
     int exitCode = 0;
     std::optional<QString> folder;
+    std::optional<BatchRequest> batch;
 };
 
 // Reads the arguments with Qt's parser, in German; Qt's own options (-style, -platform,

@@ -16,15 +16,16 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
+#include <optional>
 
 #include "ui/about_dialog.h"
+#include "ui/batch_export.h"
 #include "ui/choose_dir_dialog.h"
 #include "ui/command_line.h"
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/fonts.h"
 #include "ui/readable_marks_style.h"
-#include "ui/scripted_export.h"
 #include "ui/tform1.h"
 
 namespace spurfix::ui {
@@ -129,12 +130,31 @@ void SetIdentity(QCoreApplication& application) {
 
 int RunSpurfix(int argc, char** argv) {
     if (HasOption(argc, argv)) {
-        QCoreApplication terminal(argc, argv);
-        SetIdentity(terminal);
-        InstallGermanTranslation(terminal);
-        const CommandLine commandLine = ParseCommandLine(terminal);
-        if (commandLine.answered) {
-            return commandLine.exitCode;
+        std::optional<BatchRequest> batch;
+        {
+            QCoreApplication terminal(argc, argv);
+            SetIdentity(terminal);
+            InstallGermanTranslation(terminal);
+            const CommandLine commandLine = ParseCommandLine(terminal);
+            if (commandLine.answered) {
+                return commandLine.exitCode;
+            }
+            batch = commandLine.batch;
+        }
+        if (batch) {
+            // No window: the CD insert is painted off screen, with or without a display.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            // Standard error carries the program's own German lines only: Qt's notes on
+            // its environment ("XDG_RUNTIME_DIR not set") are no concern of the user's.
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+                if (type == QtFatalMsg) {
+                    std::abort();
+                }
+            });
+            QGuiApplication batchApplication(argc, argv);
+            SetIdentity(batchApplication);
+            InstallGermanTranslation(batchApplication);
+            return RunBatchExport(*batch);
         }
     }
     if (!HasDisplay()) {
@@ -163,10 +183,6 @@ int RunSpurfix(int argc, char** argv) {
     form1.show();
     if (commandLine.folder) {
         OpenFolderFromCommandLine(form1, *commandLine.folder);
-    }
-    // The benchmark times the whole job as one process: it names the list file here.
-    if (const QByteArray exportTo = qgetenv("SPURFIX_BENCH_EXPORT"); !exportTo.isEmpty()) {
-        StartScriptedExport(form1, QFile::decodeName(exportTo));
     }
     return QApplication::exec();
 }
