@@ -22,7 +22,9 @@
 
 #include "engine/list_file.h"
 #include "export_outcome.h"
+#include "platform/safe_file.h"
 #include "support/child_process.h"
+#include "support/paced_content.h"
 #include "support/temp_tree.h"
 
 namespace spurfix {
@@ -111,8 +113,11 @@ TEST(ExportFaults, SmallFileSystems) {
         {"no space, no inode", "size=64k,nr_inodes=3", true, false, 200,
          "101 Zu wenig Speicherplatz"},
         {"no inode, space left", "size=1m,nr_inodes=3", false, false, 200, "written"},
-        {"no space for a second copy", "size=64k", true, false, 0, "written"},
-        {"locked folder, space left", "size=1m", false, true, 200, "written"},
+        // Overwriting in place needs a backup of the old list first: where neither a
+        // second copy nor a backup fits, nothing changes.
+        {"no space for a second copy or a backup", "size=64k", true, false, 0,
+         "101 Zu wenig Speicherplatz"},
+        {"locked folder, space left", "size=1m", false, true, 200, "5 Dateizugriff verweigert"},
         {"locked folder, no space", "size=64k", true, true, 200, "101 Zu wenig Speicherplatz"},
     };
     for (const Row& row : rows) {
@@ -260,48 +265,101 @@ TEST(ExportFaults, AnotherOwnersFileKeepsItsOwnerAndGroup) {
     EXPECT_EQ(test::KernelOrder(tree.root()).size(), 1U);
 }
 
-// The program is killed at moments spread over an export: afterwards the target holds
-// the complete old list or the complete new one, and nothing else is in its folder.
-// Once as the owner of the folder (a new file replaces the old), once as a user who may
-// only write the file (it is overwritten in place).
+// What a kill left: 'o' the old list, 'n' the new one, 'b' the old list and a complete
+// backup of it, 't' a torn target and a backup that the next start restores to the old
+// list, 'X' anything else. A backup found is restored as the next start does.
+char KillOutcome(const std::string& target, const std::string& oldList, const std::string& list) {
+    const std::string content = test::ReadFile(target);
+    const std::vector<platform::LeftBackup> left = platform::FindLeftBackups();
+    char outcome = 'X';
+    if (left.empty()) {
+        outcome = content == oldList ? 'o' : content == list ? 'n' : 'X';
+    } else if (left.size() == 1 && test::ReadFile(left[0].backup) == oldList &&
+               left[0].target == target) {
+        outcome = content == oldList ? 'b' : 't';
+        if (platform::RestoreBackup(left[0]) != 0 || test::ReadFile(target) != oldList) {
+            outcome = 'X';
+        }
+    }
+    return outcome;
+}
+
+// The whole process group of the program (the program and its writer, as a logout, the
+// OOM killer or a cgroup kill ends them) is killed at chosen moments of an export: before
+// each chunk of the list, right after the last, and after the export is done. Afterwards
+// the target holds the complete old list or the complete new one, or, only while it was
+// overwritten in place, a complete backup beside it that the next start restores; nothing
+// else is left. Once as the owner of the folder (a new file replaces the old), once with
+// a hard-linked target, which only overwriting in place can serve.
 TEST(ExportFaults, AKillAtAnyMomentLeavesOldOrNew) {
-    const PreviewList preview = ListOfBytes(400000);
-    const std::string list = FileText(preview);
+    constexpr size_t kChunks = 6;
+    const std::string list = test::ListBytes(400000);
     const std::string oldList = "[Alt]\r\n001 - frueher\r\n";
     for (const bool inPlace : {false, true}) {
         SCOPED_TRACE(inPlace ? "in place" : "replaced");
         TempTree tree;
-        chmod(tree.root().c_str(), 0755);
+        TempTree state;
         const std::string target = tree.path("liste.txt");
+        const size_t names = inPlace ? 2 : 1;
         const std::string report = RunInChild([&]() -> std::string {
+            setenv("XDG_STATE_HOME", state.root().c_str(), 1);
             // Orphaned grandchildren come to this process, so it can wait for them all.
             prctl(PR_SET_CHILD_SUBREAPER, 1);
             std::string seen;
-            for (int delayUs : {0, 200, 500, 1000, 2000, 4000, 8000, 16000, 32000, 64000}) {
+            // The moments: before chunk k (0 .. kChunks-1), after the last chunk, done.
+            for (size_t moment = 0; moment <= kChunks + 1; ++moment) {
                 Write(target, oldList, 0666);
+                unlink(tree.path("zweiter-name.txt").c_str());
+                if (inPlace) {
+                    link(target.c_str(), tree.path("zweiter-name.txt").c_str());
+                }
+                test::PacePipes pipes;
                 const pid_t program = fork();
                 if (program == 0) {
-                    if (inPlace && test::RunsAsRoot() && !test::BecomeNobody()) {
-                        _exit(2);
-                    }
-                    WriteListFile(target, preview);
-                    _exit(0);
+                    setpgid(0, 0);
+                    const test::PacedContent content(list, kChunks, pipes.pace[0], pipes.report[1]);
+                    _exit(platform::ReplaceFile(target, content) == 0 ? 0 : 1);
                 }
-                std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
-                kill(program, SIGKILL);
+                setpgid(program, program);
+                pipes.closeWriterEnds();
+                for (int got; (got = pipes.nextReport()) >= 0;) {
+                    if (static_cast<size_t>(got) == moment ||
+                        (got == test::PacedContent::kAllWritten && moment == kChunks)) {
+                        break;
+                    }
+                    if (got != test::PacedContent::kAllWritten) {
+                        pipes.release();
+                    }
+                }
+                if (moment == kChunks + 1) {
+                    waitpid(program, nullptr, 0);  // the export is done
+                }
+                kill(-program, SIGKILL);
                 while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
                 }
-                const std::string content = Read(target);
-                seen += content == oldList ? 'o' : content == list ? 'n' : 'X';
-                if (test::KernelOrder(tree.root()).size() != 1) {
+                seen += KillOutcome(target, oldList, list);
+                if (inPlace &&
+                    test::ReadFile(tree.path("zweiter-name.txt")) != test::ReadFile(target)) {
+                    seen += '2';  // the other name no longer shows the same file
+                }
+                if (test::KernelOrder(tree.root()).size() != names) {
                     seen += '+';
                 }
             }
             return seen;
         });
-        EXPECT_EQ(report.find_first_not_of("on"), std::string::npos)
-            << report << " (o old, n new, X damaged, + a stray file)";
         std::cout << "kills " << (inPlace ? "in place" : "replaced") << ": " << report << "\n";
+        EXPECT_EQ(report.find_first_not_of(inPlace ? "onbt" : "on"), std::string::npos)
+            << report << " (o old, n new, b old and a backup, t torn and a backup that "
+            << "restores it, X damaged, + a stray file, 2 a hard link broken)";
+        EXPECT_NE(report.find('n'), std::string::npos) << "no kill found the new list";
+        if (inPlace) {
+            // Only overwriting in place tears the target and makes a backup: both were seen.
+            EXPECT_NE(report.find('t'), std::string::npos) << "the in-place path did not run";
+            EXPECT_NE(report.find('b'), std::string::npos) << report;
+        } else {
+            EXPECT_NE(report.find('o'), std::string::npos) << "no kill found the old list";
+        }
     }
 }
 
