@@ -513,14 +513,16 @@ int WriteBackup(const Plan& plan) {
     if (fd < 0) {
         return errno;
     }
-    int error = 0;
-    if (lseek(plan.targetFd, 0, SEEK_SET) != 0) {
+    // Nobody may read the backup who may not read the file.
+    int error = fchmod(fd, (plan.old.st_mode & 0666) | 0600) == 0 ? 0 : errno;
+    if (error == 0 && lseek(plan.targetFd, 0, SEEK_SET) != 0) {
         error = errno;
     }
     for (ssize_t got = 1; error == 0 && got > 0;) {
         got = read(plan.targetFd, plan.buffer.get(), kBufferSize);
         if (got < 0) {
-            error = errno == EINTR ? 0 : errno;
+            // EBADF: a file its user may write but not read has no backup.
+            error = errno == EINTR ? 0 : errno == EBADF ? EACCES : errno;
             got = 1;
             continue;
         }

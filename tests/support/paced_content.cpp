@@ -1,6 +1,8 @@
 #include "support/paced_content.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +69,31 @@ void PacePipes::closeWriterEnds() {
 void PacePipes::release() const {
     const char go = 1;
     (void)!write(pace[1], &go, 1);
+}
+
+bool KillHalfwayInPlace(const std::string& target, const std::string& bytes) {
+    constexpr size_t kChunks = 4;
+    PacePipes pipes;
+    pipes.release();
+    pipes.release();
+    const pid_t program = fork();
+    if (program == 0) {
+        setpgid(0, 0);
+        const PacedContent content(bytes, kChunks, pipes.pace[0], pipes.report[1]);
+        _exit(platform::ReplaceFile(target, content) == 0 ? 0 : 1);
+    }
+    if (program < 0) {
+        return false;
+    }
+    setpgid(program, program);
+    pipes.closeWriterEnds();
+    int got = 0;
+    while ((got = pipes.nextReport()) >= 0 && got < 2) {
+    }
+    kill(-program, SIGKILL);
+    waitpid(program, nullptr, 0);
+    const std::string content = ReadFile(target);
+    return got == 2 && content != bytes && !platform::FindLeftBackups().empty();
 }
 
 std::string ListBytes(size_t lines, std::string_view text) {

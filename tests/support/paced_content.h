@@ -46,6 +46,12 @@ struct PacePipes {
     int report[2] = {-1, -1};
 };
 
+// Overwrites the hard-linked `target` (so only in place) with `bytes` in a program of its
+// own and kills that program's whole process group halfway, as a logout does: the target
+// is left torn and the backup of its old content beside it. False when that did not
+// happen. The backup's note goes to $XDG_STATE_HOME as the caller set it.
+bool KillHalfwayInPlace(const std::string& target, const std::string& bytes);
+
 // Bytes of `lines` list lines, each ended by CR LF.
 std::string ListBytes(size_t lines, std::string_view text = "001 - ein Lied mit einem Namen");
 
