@@ -8,15 +8,18 @@
 //   device (fdatasync), and keeps its owner, group, mode, ACL, extended attributes and
 //   other names (hard links).
 // - After it returns an error, or kWriteCancelled, the file holds its complete old content
-//   (a file that did not exist still does not) and nothing else is left beside it; the one
-//   exception is a failed restore (below), reported with the error of the restore.
+//   (a file that did not exist still does not) and nothing else is left beside it. The
+//   one exception: where the file was overwritten in place and putting its old content
+//   back failed as well, the backup below stays (and the error is returned). Where
+//   neither a new file nor a backup fits beside the target, nothing is changed at all.
 // - After a kill of the program, of its writer, or of both at any moment: the file holds
 //   its complete old content or the complete new one, or, only while an existing file is
 //   overwritten in place, a complete copy of the old content lies beside it under the
-//   name "NAME.spurfix-sicherung" (flushed before the first byte of the file was
-//   overwritten) and is listed in the user's state folder, so that FindLeftBackups finds
-//   it at the next start. A temporary ".spurfix-XXXXXXXX" file, where a file system
-//   cannot make unnamed files, is removed by the next export into that folder.
+//   name "NAME.spurfix-sicherung" (flushed and named before the first byte of the file
+//   was overwritten) and is noted in the user's state folder where that can be written,
+//   so that FindLeftBackups finds it at the next start. A temporary ".spurfix-XXXXXXXX"
+//   file, left where a file system cannot make unnamed files, is removed by the next
+//   export into that folder. A writer into a device or fifo ends with its program.
 // - It does not hold after a power loss or a crash of the kernel where the file system
 //   may write a name before the data it names or drops flushed data (ext4 mounted
 //   data=writeback, some network and FUSE file systems, disks that lie about flushing);
