@@ -92,7 +92,7 @@ TEST(ExportControl, ACancelLeavesTheOldFileWhole) {
         SCOPED_TRACE(row.what);
         TempTree tree;
         TempTree state;
-        setenv("XDG_STATE_HOME", state.root().c_str(), 1);
+        const test::ScopedEnvironment stateHome("XDG_STATE_HOME", state.root());
         const std::string target = tree.path("liste.txt");
         WriteOld(target, oldList);
         if (row.hardLinked) {
@@ -125,7 +125,6 @@ TEST(ExportControl, ACancelLeavesTheOldFileWhole) {
         }
         EXPECT_TRUE(platform::FindLeftBackups().empty());
         EXPECT_TRUE(test::KernelOrder(platform::BackupRecordFolder()).empty()) << "a note is left";
-        unsetenv("XDG_STATE_HOME");
     }
 }
 

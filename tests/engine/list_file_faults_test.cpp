@@ -191,6 +191,8 @@ std::string Xattr(const std::string& path, const char* name) {
 // What belongs to a replaced file stays with it: its other names and its link.
 TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
     TempTree tree;
+    TempTree state;  // overwriting in place notes its backup there for a moment
+    const test::ScopedEnvironment stateHome("XDG_STATE_HOME", state.root());
     const PreviewList preview = ListOfBytes(3);
     const std::string list = FileText(preview);
 

@@ -13,8 +13,10 @@
 #include <QStackedWidget>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/safe_file.h"
+#include "support/child_process.h"
 #include "support/paced_content.h"
 #include "support/temp_tree.h"
 #include "wizard_fixture.h"
@@ -157,7 +159,7 @@ class LeftBackupTest : public WizardTest {
   protected:
     explicit LeftBackupTest(Answer answer) { prompter.answers = {answer}; }
     void SetUp() override {
-        setenv("XDG_STATE_HOME", state.root().c_str(), 1);
+        stateHome.emplace("XDG_STATE_HOME", state.root());
         tree.file("liste.txt", oldList);
         ASSERT_EQ(link(tree.path("liste.txt").c_str(), tree.path("zweiter-name.txt").c_str()), 0);
         ASSERT_TRUE(spurfix::test::KillHalfwayInPlace(tree.path("liste.txt"),
@@ -167,7 +169,7 @@ class LeftBackupTest : public WizardTest {
     }
     void TearDown() override {
         WizardTest::TearDown();
-        unsetenv("XDG_STATE_HOME");
+        stateHome.reset();
     }
     [[nodiscard]] std::vector<std::string> names() const {
         std::vector<std::string> found = spurfix::test::KernelOrder(tree.root());
@@ -177,6 +179,7 @@ class LeftBackupTest : public WizardTest {
 
     TempTree tree;
     TempTree state;
+    std::optional<spurfix::test::ScopedEnvironment> stateHome;
     const std::string oldList = spurfix::test::ListBytes(1000, "[Alt] 001 - fr\xC3\xBCheres Lied");
     std::string torn;
 };
