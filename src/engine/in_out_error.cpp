@@ -22,8 +22,10 @@ EInOutError EInOutError::FromErrno(int errnoValue) {
             return {5, "Dateizugriff verweigert"};
         case ENOSPC:
         case EDQUOT:
-        case EFBIG:
             return {101, "Zu wenig Speicherplatz"};
+        case EFBIG:
+            // 223 as the platform's "file too large".
+            return {223, "Die Datei überschreitet die erlaubte Dateigröße"};
         case ELOOP:
             return {1921, "Die Verknüpfung führt im Kreis und nennt keine Datei"};
         default:

@@ -19,4 +19,11 @@ class EInOutError : public std::runtime_error {
     int code_;
 };
 
+// An export that the user cancelled: the writer was ended and the old file is whole.
+// Not an error to show.
+class WriteCancelled : public std::exception {
+  public:
+    [[nodiscard]] const char* what() const noexcept override { return "Abgebrochen"; }
+};
+
 }  // namespace spurfix

@@ -17,26 +17,26 @@ std::string_view PlaylistPath(std::string_view path, std::string_view folder) {
     return path;
 }
 // A path with a line break cannot stand on a line of its own: it is written as a file
-// URL, the line breaks and the percent sign escaped, which players read as the path.
+// URL. Every byte outside RFC 3986's unreserved characters is escaped, except the "/"
+// between the path's parts, so that any URL parser gives back the path byte for byte.
 void AppendPath(std::string& playlist, std::string_view path, std::string_view folder) {
     if (path.find_first_of("\r\n") == std::string_view::npos) {
         playlist.append(PlaylistPath(path, folder));
         return;
     }
+    static constexpr char kHex[] = "0123456789ABCDEF";
     playlist.append("file://");
     for (const char c : path) {
-        switch (c) {
-            case '\r':
-                playlist.append("%0D");
-                break;
-            case '\n':
-                playlist.append("%0A");
-                break;
-            case '%':
-                playlist.append("%25");
-                break;
-            default:
-                playlist.push_back(c);
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                                byte == '_' || byte == '~';
+        if (unreserved || byte == '/') {
+            playlist.push_back(c);
+        } else {
+            playlist.push_back('%');
+            playlist.push_back(kHex[byte >> 4]);
+            playlist.push_back(kHex[byte & 0x0F]);
         }
     }
 }

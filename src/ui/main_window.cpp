@@ -4,6 +4,10 @@
 #include <QListWidget>
 #include <QStackedWidget>
 
+#include "engine/in_out_error.h"
+#include "platform/safe_file.h"
+#include "ui/byte_text.h"
+#include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/folder_trace.h"
 #include "ui/fonts.h"
@@ -15,6 +19,30 @@
 namespace spurfix::ui {
 
 using namespace page_geometry;
+
+namespace {
+
+// An export that was killed while it overwrote a file in place left the file's old
+// content in a backup beside it: the user is asked whether to restore it. Declining keeps
+// the backup file and forgets it.
+void OfferLeftBackups() {
+    for (const platform::LeftBackup& left : platform::FindLeftBackups()) {
+        const QString question = QStringLiteral(
+                                     "„%1“ wurde beim letzten Mal nicht fertig geschrieben. Der "
+                                     "frühere Inhalt liegt in „%2“.\n\nSoll der frühere Inhalt "
+                                     "wiederhergestellt werden?")
+                                     .arg(DisplayText(left.target), DisplayText(left.backup));
+        if (CurrentPrompter().message(BoxKind::Confirmation, question) != Answer::Ok) {
+            platform::ForgetBackup(left);
+            continue;
+        }
+        if (const int error = platform::RestoreBackup(left); error != 0) {
+            ShowDefaultError(EInOutError::FromErrno(error));
+        }
+    }
+}
+
+}  // namespace
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -75,6 +103,7 @@ void TForm1::FormActivate() {
         AllowFiles->item(i)->setCheckState(Qt::Checked);
     }
     focusForward();
+    OfferLeftBackups();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -119,7 +119,7 @@ TEST(ListFile, ErrorsCarryTheirCodeAndGermanMessage) {
         {ETXTBSY, 5, "Dateizugriff verweigert"},
         {ENOSPC, 101, "Zu wenig Speicherplatz"},
         {EDQUOT, 101, "Zu wenig Speicherplatz"},
-        {EFBIG, 101, "Zu wenig Speicherplatz"},
+        {EFBIG, 223, "Die Datei überschreitet die erlaubte Dateigröße"},
         {EIO, 5, "E/A-Fehler 5"},
         {ENXIO, 6, "E/A-Fehler 6"},
     };

@@ -1,12 +1,20 @@
 #include "export/playlist.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QUrl>
+#include <algorithm>
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/list_assembly.h"
+#include "support/temp_tree.h"
 
 namespace spurfix {
 namespace {
@@ -111,14 +119,50 @@ TEST_F(Playlist, PathsOutsideItsFolderStayWholeAndBytesStayAsTheyAre) {
     EXPECT_EQ(entries(options, "/")[3], "cd/Pop/Live/03_Hit.mp3");
 }
 
-TEST_F(Playlist, APathWithALineBreakBecomesAFileUrl) {
-    scan.append("/cd/Zeile\nneu 100%.mp3");
+// A name with a line break is written as a file URL. Qt's URL parser reads every such
+// entry back to the very bytes of the name, whatever else the name holds, and the file
+// opens under it.
+TEST(PlaylistUrls, AStandardParserReadsEveryNameBackAndTheFileOpens) {
+    test::TempTree tree;
+    const std::string names[] = {
+        "Hit #1\nRemix.mp3",         "Frage?\nAntwort.mp3",   "100%\nsicher.mp3",
+        "Leer zeichen\n.mp3",        "a+b;c=d&e\n.mp3",       "[eckig]@{x}\n.mp3",
+        "nicht-utf8-\xFC\xFF\n.mp3", "M\xC3\xBCller\r\n.mp3", "%0A%25\n.mp3",
+    };
+    ScanList scan;
+    scan.append(tree.root() + "/");
+    for (const std::string& name : names) {
+        tree.file(name, name);
+        scan.append(tree.path(name));
+    }
     ListOptions options = Defaults();
     options.folderLabels = false;
-    const std::vector<std::string> lines = entries(options);
-    ASSERT_EQ(lines.size(), 10U);
-    EXPECT_EQ(lines[8], "#EXTINF:-1,005 - Zeile neu 100%");
-    EXPECT_EQ(lines[9], "file:///cd/Zeile%0Aneu 100%25.mp3");
+    const platform::Collator collator{"de_DE"};
+    const PreviewList preview = BuildPreview(scan, 5, options, collator);
+    const std::vector<std::string> lines = Entries(BuildPlaylist(preview, tree.root()));
+    std::vector<std::string> opened;
+    for (const std::string& line : lines) {
+        if (line.rfind("#", 0) == 0) {
+            continue;
+        }
+        SCOPED_TRACE(line);
+        const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(line), QUrl::StrictMode);
+        ASSERT_TRUE(url.isValid()) << url.errorString().toStdString();
+        EXPECT_EQ(url.scheme(), QStringLiteral("file"));
+        EXPECT_FALSE(url.hasQuery());
+        EXPECT_FALSE(url.hasFragment());
+        const QByteArray path =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        const std::string bytes = path.toStdString();
+        const int fd = open(bytes.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0) << "no file under the parsed path";
+        char content[256];
+        const ssize_t got = read(fd, content, sizeof content);
+        close(fd);
+        opened.emplace_back(content, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        EXPECT_EQ(bytes, tree.path(opened.back())) << "the file's content is its name";
+    }
+    EXPECT_EQ(opened.size(), std::size(names));
 }
 
 }  // namespace

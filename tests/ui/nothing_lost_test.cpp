@@ -11,8 +11,13 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
+#include "platform/safe_file.h"
+#include "support/child_process.h"
+#include "support/paced_content.h"
 #include "support/temp_tree.h"
 #include "wizard_fixture.h"
 
@@ -144,6 +149,74 @@ TEST_F(NothingLostTest, DefaultsNumberWithoutGaps) {
             << line << " should begin with " << expectedNumber;
     }
     EXPECT_GT(number, 50000);
+}
+
+// An export into a hard-linked list was killed with its whole process group while it
+// overwrote the list in place. The next start finds the backup of the old list and asks
+// whether to restore it: OK restores it and removes the backup; Abbrechen leaves the
+// backup file where it is and does not ask again.
+class LeftBackupTest : public WizardTest {
+  protected:
+    explicit LeftBackupTest(Answer answer) { prompter.answers = {answer}; }
+    void SetUp() override {
+        stateHome.emplace("XDG_STATE_HOME", state.root());
+        tree.file("liste.txt", oldList);
+        ASSERT_EQ(link(tree.path("liste.txt").c_str(), tree.path("zweiter-name.txt").c_str()), 0);
+        ASSERT_TRUE(spurfix::test::KillHalfwayInPlace(tree.path("liste.txt"),
+                                                      spurfix::test::ListBytes(300000)));
+        torn = tree.read("liste.txt");
+        WizardTest::SetUp();
+    }
+    void TearDown() override {
+        WizardTest::TearDown();
+        stateHome.reset();
+    }
+    [[nodiscard]] std::vector<std::string> names() const {
+        std::vector<std::string> found = spurfix::test::KernelOrder(tree.root());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    TempTree tree;
+    TempTree state;
+    std::optional<spurfix::test::ScopedEnvironment> stateHome;
+    const std::string oldList = spurfix::test::ListBytes(1000, "[Alt] 001 - fr\xC3\xBCheres Lied");
+    std::string torn;
+};
+
+class LeftBackupRestored : public LeftBackupTest {
+  protected:
+    LeftBackupRestored() : LeftBackupTest(Answer::Ok) {}
+};
+
+class LeftBackupKept : public LeftBackupTest {
+  protected:
+    LeftBackupKept() : LeftBackupTest(Answer::Cancel) {}
+};
+
+TEST_F(LeftBackupRestored, TheNextStartRestoresTheOldList) {
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(prompter.messages[0].text,
+              QStringLiteral("„%1“ wurde beim letzten Mal nicht fertig geschrieben. Der frühere "
+                             "Inhalt liegt in „%2“.\n\nSoll der frühere Inhalt wiederhergestellt "
+                             "werden?")
+                  .arg(QString::fromStdString(tree.path("liste.txt")),
+                       QString::fromStdString(tree.path("liste.txt.spurfix-sicherung"))));
+    EXPECT_EQ(tree.read("liste.txt"), oldList);
+    EXPECT_EQ(tree.read("zweiter-name.txt"), oldList) << "the hard link holds";
+    EXPECT_EQ(names(), (std::vector<std::string>{"liste.txt", "zweiter-name.txt"}));
+    EXPECT_TRUE(platform::FindLeftBackups().empty());
+}
+
+TEST_F(LeftBackupKept, AbbrechenKeepsTheBackupFileAndAsksNoMore) {
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_EQ(prompter.messages[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(tree.read("liste.txt"), torn);
+    EXPECT_EQ(tree.read("liste.txt.spurfix-sicherung"), oldList);
+    EXPECT_EQ(names(), (std::vector<std::string>{"liste.txt", "liste.txt.spurfix-sicherung",
+                                                 "zweiter-name.txt"}));
+    EXPECT_TRUE(platform::FindLeftBackups().empty());
 }
 
 }  // namespace
