@@ -21,11 +21,12 @@
 // a quarter of the open-file limit, never more than 256, the readers' own open()s
 // included; the readers' share is set aside, folders hold the rest:
 //
-//     none ---- listed; sub-folders still to open; not skipped, not a second name
-//      ^        of a folder; the budget has room ----> held
-//      |                                                |
-//      +---- its last sub-folder is opened; skipped; ---+
-//            the readers ran out of descriptors (EMFILE, ENFILE); freed
+//     none ---- listed, with sub-folders still to open, not skipped ----> held
+//      ^        (where the budget is spent, the longest holder gives     |
+//      |         its descriptor back first)                              |
+//      +---- its last sub-folder is opened; skipped; the budget is spent +
+//            and it held longest; the readers ran out of descriptors
+//            (EMFILE, ENFILE); freed
 //
 //   A reader that opens a folder from an ancestor's descriptor pins it first, under the
 //   lock; a pinned descriptor is closed only once unpinned. A folder whose parent holds no
@@ -47,9 +48,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <list>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "engine/annotated_mutex.h"
@@ -146,17 +147,18 @@ class FolderTreeReader::Folder {
 
     // Guarded by the tree's mutex (a nested object cannot name it for the compiler).
     State state = State::Free;
-    bool skipped = false;             // the walk leaves its contents out
-    bool duplicate = false;           // listed before under another name: not read ahead below
-    KnownFolder* known = nullptr;     // what is known of the folder behind it, once listed
-    bool countedAhead = false;        // listed, and not taken by the walk yet
-    int fd = -1;                      // see the descriptor rule
-    unsigned pins = 0;                // readers opening a folder from this descriptor
-    unsigned refs = 1;                // the parent's slot, and each reader's path through it
-    uint32_t nextToTake = 0;          // sub-folders below it are taken in order
-    uint32_t openedSubfolders = 0;    // sub-folders listed
-    uint32_t searchFrom = 0;          // sub-folders before it are done
-    std::vector<Folder*> subfolders;  // created when taken or waited for; null once done
+    bool skipped = false;               // the walk leaves its contents out
+    bool duplicate = false;             // listed before under another name: not read ahead below
+    KnownFolder* known = nullptr;       // what is known of the folder behind it, once listed
+    bool countedAhead = false;          // listed, and not taken by the walk yet
+    int fd = -1;                        // see the descriptor rule
+    std::list<Folder*>::iterator held;  // its place among the holders, while fd >= 0
+    unsigned pins = 0;                  // readers opening a folder from this descriptor
+    unsigned refs = 1;                  // the parent's slot, and each reader's path through it
+    uint32_t nextToTake = 0;            // sub-folders below it are taken in order
+    uint32_t openedSubfolders = 0;      // sub-folders listed
+    uint32_t searchFrom = 0;            // sub-folders before it are done
+    std::vector<Folder*> subfolders;    // created when taken or waited for; null once done
 };
 
 class FolderTreeReader::Tree : public std::enable_shared_from_this<Tree> {
@@ -212,6 +214,7 @@ class FolderTreeReader::Tree : public std::enable_shared_from_this<Tree> {
     void keep(Folder* folder, int& fd) SPURFIX_REQUIRES(mutex_);
     void giveBack(Folder* folder) SPURFIX_REQUIRES(mutex_);
     void giveBackUnneeded(Folder* folder) SPURFIX_REQUIRES(mutex_);
+    void giveBackOldest() SPURFIX_REQUIRES(mutex_);
     size_t giveBackAll() SPURFIX_REQUIRES(mutex_);
 
     const std::string sourcePath_;
@@ -237,8 +240,9 @@ class FolderTreeReader::Tree : public std::enable_shared_from_this<Tree> {
     std::exception_ptr error_ SPURFIX_GUARDED_BY(mutex_);
     std::unordered_map<FolderId, KnownFolder, FolderIdHash> knownFolders_
         SPURFIX_GUARDED_BY(mutex_);
-    std::vector<Folder*> doomed_ SPURFIX_GUARDED_BY(mutex_);          // to be freed
-    std::unordered_set<Folder*> holders_ SPURFIX_GUARDED_BY(mutex_);  // folders with a descriptor
+    std::vector<Folder*> doomed_ SPURFIX_GUARDED_BY(mutex_);  // to be freed
+    // The folders that hold a descriptor, the longest held first.
+    std::list<Folder*> holders_ SPURFIX_GUARDED_BY(mutex_);
     std::vector<std::thread> readers_ SPURFIX_GUARDED_BY(mutex_);
     std::vector<bool> readerEnded_ SPURFIX_GUARDED_BY(mutex_);
     size_t readersOutsideListing_ SPURFIX_GUARDED_BY(mutex_) = 0;  // running, not in list()
@@ -401,16 +405,22 @@ void FolderTreeReader::Tree::fail(std::exception_ptr error) {
 // The descriptor rule.
 
 bool FolderTreeReader::Tree::NeedsDescriptor(const Folder* folder) {
-    return folder->state == Folder::State::Listed && !folder->skipped && !folder->duplicate &&
+    return folder->state == Folder::State::Listed && !folder->skipped &&
            folder->openedSubfolders < folder->subfolderEntries.size();
 }
 
-// Hands `fd` to the folder where it needs one and the budget has room; closes it else.
+// Hands `fd` to the folder where it needs one; where the budget is spent, the folder that
+// has held one longest gives its back: the newest are those the walk and the readers are
+// busy with, an older one is opened again from an ancestor when it is needed again.
 void FolderTreeReader::Tree::keep(Folder* folder, int& fd) {
-    if (fd >= 0 && folder->fd < 0 && NeedsDescriptor(folder) &&
-        holders_.size() < folderDescriptors_) {
-        folder->fd = std::exchange(fd, -1);
-        holders_.insert(folder);
+    if (fd >= 0 && folder->fd < 0 && NeedsDescriptor(folder)) {
+        if (holders_.size() >= folderDescriptors_) {
+            giveBackOldest();
+        }
+        if (holders_.size() < folderDescriptors_) {
+            folder->fd = std::exchange(fd, -1);
+            folder->held = holders_.insert(holders_.end(), folder);
+        }
     }
     CloseDescriptor(fd);
 }
@@ -418,7 +428,15 @@ void FolderTreeReader::Tree::keep(Folder* folder, int& fd) {
 void FolderTreeReader::Tree::giveBack(Folder* folder) {
     if (folder->fd >= 0 && folder->pins == 0) {
         CloseDescriptor(folder->fd);
-        holders_.erase(folder);
+        holders_.erase(folder->held);
+    }
+}
+
+void FolderTreeReader::Tree::giveBackOldest() {
+    const auto oldest = std::find_if(holders_.begin(), holders_.end(),
+                                     [](const Folder* folder) { return folder->pins == 0; });
+    if (oldest != holders_.end()) {
+        giveBack(*oldest);
     }
 }
 
