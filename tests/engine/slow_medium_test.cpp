@@ -23,6 +23,7 @@
 
 #include "engine/directory_walk.h"
 #include "support/child_process.h"
+#include "support/slow_medium.h"
 #include "support/temp_tree.h"
 
 namespace spurfix {
@@ -30,75 +31,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// Waits for a condition, up to a generous limit; false when it never came.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit = 30s) {
-    const auto end = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-size_t ThreadCount() {
-    size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/task")) {
-        ++count;
-    }
-    return count;
-}
-
-// In a child: the file system mounted at `mountPoint` in a private mount namespace,
-// its slow listing taking `seconds`. Stops it (which aborts what still waits for it) and
-// unmounts it when it goes.
-class MountedMedium {
-  public:
-    MountedMedium(const std::string& mountPoint, int seconds, const std::string& marker)
-        : mountPoint_(mountPoint) {
-        if (access("/dev/fuse", R_OK | W_OK) != 0 || unshare(CLONE_NEWNS) != 0 ||
-            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            return;
-        }
-        struct stat before {};
-        stat(mountPoint.c_str(), &before);
-        daemon_ = fork();
-        if (daemon_ == 0) {
-            setenv("SLOW_FUSE_SECONDS", std::to_string(seconds).c_str(), 1);
-            setenv("SLOW_FUSE_MARKER", marker.c_str(), 1);
-            execl(SPURFIX_SLOW_FUSE, SPURFIX_SLOW_FUSE, "-f", "-o", "max_threads=8",
-                  mountPoint.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        mounted_ = daemon_ > 0 && WaitFor([&] {
-                       struct stat now {};
-                       return stat((mountPoint + "/offen").c_str(), &now) == 0 &&
-                              now.st_dev != before.st_dev;
-                   });
-    }
-    ~MountedMedium() { end(); }
-    MountedMedium(const MountedMedium&) = delete;
-    MountedMedium& operator=(const MountedMedium&) = delete;
-
-    [[nodiscard]] bool mounted() const { return mounted_; }
-    // The medium goes away: whatever waits for it gets an error.
-    void end() {
-        if (daemon_ > 0) {
-            kill(daemon_, SIGKILL);
-            waitpid(daemon_, nullptr, 0);
-            daemon_ = -1;
-            umount2(mountPoint_.c_str(), MNT_DETACH);
-        }
-    }
-
-  private:
-    std::string mountPoint_;
-    pid_t daemon_ = -1;
-    bool mounted_ = false;
-};
 
 class FlagObserver : public WalkObserver {
   public:
@@ -124,7 +56,7 @@ TEST(SlowMedium, AStopEndsTheReadingWhileAListingHangs) {
     tree.folder("medium");
     const std::string outcome = test::RunInChild([&]() -> std::string {
         alarm(120);
-        MountedMedium medium(tree.path("medium"), 30, tree.path("marker"));
+        test::MountedMedium medium(tree.path("medium"), 30, tree.path("marker"), true);
         if (!medium.mounted()) {
             return "skip";
         }
@@ -136,7 +68,7 @@ TEST(SlowMedium, AStopEndsTheReadingWhileAListingHangs) {
             ReadSource(tree.path("medium/"), scanList, observer);
             returned = true;
         });
-        if (!WaitFor([&] {
+        if (!test::WaitFor([&] {
                 return observer.slowFolderEntered && access(tree.path("marker").c_str(), F_OK) == 0;
             })) {
             medium.end();
@@ -145,7 +77,7 @@ TEST(SlowMedium, AStopEndsTheReadingWhileAListingHangs) {
         }
         const auto stopAt = Clock::now();
         observer.stop = true;
-        const bool answered = WaitFor([&] { return returned.load(); }, 20s);
+        const bool answered = test::WaitFor([&] { return returned.load(); }, 20s);
         const auto latency =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stopAt);
         const bool stillListing = access(tree.path("marker").c_str(), F_OK) == 0;
@@ -155,7 +87,7 @@ TEST(SlowMedium, AStopEndsTheReadingWhileAListingHangs) {
             return "no answer to the stop";
         }
         // The reader that waited for the medium ends once it is gone.
-        if (!WaitFor([] { return ThreadCount() == 1; })) {
+        if (!test::WaitFor([] { return test::ThreadCount() == 1; })) {
             return "a reader never ended";
         }
 #if defined(__SANITIZE_ADDRESS__)
@@ -184,7 +116,7 @@ TEST(SlowMedium, UnreadableFoldersAreCountedAndReported) {
     tree.folder("medium");
     const std::string outcome = test::RunInChild([&]() -> std::string {
         alarm(120);
-        MountedMedium medium(tree.path("medium"), 0, tree.path("marker"));
+        test::MountedMedium medium(tree.path("medium"), 0, tree.path("marker"), true);
         if (!medium.mounted()) {
             return "skip";
         }

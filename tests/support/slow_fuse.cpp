@@ -4,7 +4,8 @@
 //   /langsam/spaet.mp3  its listing takes SLOW_FUSE_SECONDS (a disc that spins up, a
 //                       network that hangs); SLOW_FUSE_MARKER is created when it begins
 //   /gesperrt/          cannot be opened (EACCES), as a folder without rights
-//   /kaputt/            cannot be listed (EIO), as a scratched disc
+//   /kaputt/            cannot be listed (EIO), as a scratched disc; left out where
+//                       SLOW_FUSE_ONLY_CLOSED is set
 // Start: SLOW_FUSE_SECONDS=30 SLOW_FUSE_MARKER=/tmp/m slow_fuse -f MOUNTPOINT
 #define FUSE_USE_VERSION 31
 #include <fuse3/fuse.h>
@@ -77,8 +78,11 @@ int ReadFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t /*off
     };
     if (folder == "/") {
         add("a.mp3", fileInfo);
-        for (const char* name : {"offen", "langsam", "gesperrt", "kaputt"}) {
+        for (const char* name : {"offen", "langsam", "gesperrt"}) {
             add(name, folderInfo);
+        }
+        if (std::getenv("SLOW_FUSE_ONLY_CLOSED") == nullptr) {
+            add("kaputt", folderInfo);
         }
     } else if (folder == "/offen") {
         add("lied.mp3", fileInfo);
