@@ -505,9 +505,9 @@ bool FolderTreeReader::Tree::awaitListing(Folder* folder, AnnotatedLock& lock) {
             if (lock.waitFor(walkWake_, kStopPoll) || !stopCheck_) {
                 continue;
             }
-            lock.unlock();
+            mutex_.unlock();  // the lock object's own state stays: it is held again below
             const bool stop = stopCheck_();
-            lock.lock();
+            mutex_.lock();
             if (stop) {
                 walkWaitsFor_ = nullptr;
                 return false;
@@ -652,7 +652,7 @@ FolderTreeReader::Tree::Listing FolderTreeReader::Tree::listFolder(Folder* folde
     for (;;) {
         const OpenPlan plan = planOpen(folder);
         --readersOutsideListing_;
-        lock.unlock();
+        mutex_.unlock();  // the lock object's own state stays: it is held again below
         Listing listing;
         std::exception_ptr error;
         try {
@@ -660,7 +660,7 @@ FolderTreeReader::Tree::Listing FolderTreeReader::Tree::listFolder(Folder* folde
         } catch (...) {
             error = std::current_exception();
         }
-        lock.lock();
+        mutex_.lock();
         ++readersOutsideListing_;
         if (plan.anchor != nullptr) {
             --plan.anchor->pins;

@@ -175,7 +175,8 @@ class PeakObserver : public WalkObserver {
 class WalkUnderLimits : public ::testing::TestWithParam<std::tuple<Shape, int>> {};
 
 TEST_P(WalkUnderLimits, ListsWhatAnIndependentWalkerLists) {
-    const auto [shape, openFiles] = GetParam();
+    const Shape shape = std::get<0>(GetParam());
+    const int openFiles = std::get<1>(GetParam());
     const MadeTree& made = TreeOf(shape);
     ASSERT_GT(made.lines, 100U) << "the independent walker read the tree";
     const std::string source = made.tree.path("quelle/");
