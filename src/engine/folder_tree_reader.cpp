@@ -846,7 +846,7 @@ FolderTreeReader::Tree::Listing FolderTreeReader::Tree::list(Folder* folder, con
         bool ownDirectory = false;
         for (const std::string& name : plan.namesToParent) {
             const int next = openat(directory, name.c_str(), kOpenFolderFlags);
-            openError = errno;
+            openError = next < 0 ? errno : 0;
             if (ownDirectory) {
                 close(directory);
             }
@@ -864,6 +864,8 @@ FolderTreeReader::Tree::Listing FolderTreeReader::Tree::list(Folder* folder, con
         if (sameParent) {
             listing.fd = openat(directory, plan.name.c_str(), kOpenFolderFlags);
             openError = listing.fd < 0 ? errno : 0;
+        } else if (openError == 0) {
+            openError = ENOENT;  // the parent was moved away: gone, not unreadable
         }
         if (ownDirectory && directory >= 0) {
             if (sameParent) {

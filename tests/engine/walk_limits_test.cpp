@@ -223,6 +223,45 @@ TEST_P(WalkUnderLimits, ListsWhatAnIndependentWalkerLists) {
                   << "\"";
 }
 
+// Where the process has no descriptor left (other parts of the program hold them all),
+// the readers wait, and read every folder once descriptors are free again; nothing is
+// taken for an empty folder. Here the walk frees them itself the first time it waits.
+TEST(WalkWithoutDescriptors, WaitsAndReadsEverything) {
+    const MadeTree& made = TreeOf(Shape::LinksUp);
+    const std::string source = made.tree.path("quelle/");
+    const std::string outcome = test::RunInChild([&]() -> std::string {
+        alarm(120);
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            return "no limit";
+        }
+        class FreeingObserver : public PeakObserver {
+          public:
+            std::vector<int> held;
+            void waitingForMedium() override {
+                for (const int fd : held) {
+                    close(fd);
+                }
+                held.clear();
+            }
+        } observer;
+        for (int fd; (fd = dup(0)) >= 0;) {
+            observer.held.push_back(fd);
+        }
+        if (errno != EMFILE) {
+            return "could not use up the descriptors";
+        }
+        ScanList scanList;
+        ReadSource(source, scanList, observer);
+        std::vector<std::string> lines;
+        for (size_t i = 0; i < scanList.size(); ++i) {
+            lines.emplace_back(scanList[i]);
+        }
+        return observer.held.empty() ? Joined(lines) : "the walk never waited";
+    });
+    EXPECT_EQ(outcome, made.expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(ShapesAndLimits, WalkUnderLimits,
                          ::testing::Combine(::testing::Values(Shape::LinkChain, Shape::LinksUp,
                                                               Shape::ManyLinksToOne,
