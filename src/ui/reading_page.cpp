@@ -37,7 +37,11 @@ void TForm1::buildInputPage() {
     Input = Make<QGroupBox>(Sheet_Input, QStringLiteral("Input"),
                             QRect(kBorder, kContentTop, kInnerWidth, 76));
     Animate1 = Make<SearchAnimation>(Input, QStringLiteral("Animate1"), QRect(8, 10, 64, 58));
-    InputText = Make<QLabel>(Input, QStringLiteral("InputText"), QRect(80, 8, 150, 16));
+    // Room for two lines above the counts: a reading that missed folders says how many.
+    InputText =
+        Make<QLabel>(Input, QStringLiteral("InputText"), QRect(80, 2, kInnerWidth - 88, 28));
+    InputText->setWordWrap(true);
+    InputText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     InputDirsFound = MakeWithText<QLabel>(Input, QStringLiteral("InputDirsFound"),
                                           QStringLiteral("0"), QRect(80, 30, 62, 16));
     InputDirsFound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

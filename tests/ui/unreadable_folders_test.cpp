@@ -63,6 +63,9 @@ TEST_P(UnreadableFoldersTest, StatusSaysHowManyAndTheTraceMarksThem) {
     EXPECT_EQ(marked, expected);
     EXPECT_EQ(coloured, expected.size());
     EXPECT_EQ(model->rowCount(), onlyClosed ? 4 : 5) << "the source and every folder";
+    // For a look at the marked lines: the page as drawn.
+    form->grab().save(QString::fromStdString(::testing::TempDir()) + "unreadable-folders-" +
+                      (onlyClosed ? "one" : "two") + ".png");
 }
 
 INSTANTIATE_TEST_SUITE_P(OneOrTwo, UnreadableFoldersTest, ::testing::Values(true, false),
