@@ -19,6 +19,7 @@ test_packages=(
     dpkg-dev file lintian
     pcmanfm xdg-utils
     poppler-utils
+    libfuse3-dev fuse3
 )
 
 packages=("${run_packages[@]}")

@@ -13,6 +13,10 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 
+echo "== the engine's locking under Clang's thread-safety analysis (build-tsa/)"
+cmake --preset tsa >/dev/null
+cmake --build --preset tsa -j "$jobs"
+
 echo "== fuzz every target for 30 s (build-fuzz/)"
 scripts/fuzz.sh 30
 

@@ -99,13 +99,20 @@ void Walk::enter(FolderTreeReader::Folder* parent, size_t k) {
     const FolderTreeReader::Entered entered = reader_.enter(parent, k);
     levels_[depth] = {entered.folder, entered.entries != nullptr ? entered.entries : &noEntries_, 0,
                       0, path_.size()};
+    if (entered.unreadable && parent != nullptr) {
+        ++counts_.unreadableFolders;
+        observer_.folderUnreadable(path_);
+    }
 }
 
 }  // namespace
 
 WalkCounts ReadSource(const std::string& sourcePath, ScanList& scanList, WalkObserver& observer) {
     // Whatever ends the walk, the reader's destructor stops its threads and waits for them.
-    FolderTreeReader reader(sourcePath);
+    FolderTreeReader reader(sourcePath, [&observer] {
+        observer.waitingForMedium();
+        return observer.stopRequested();
+    });
     Walk walk(scanList, observer, reader);
     return walk.run(sourcePath);
 }

@@ -26,11 +26,13 @@ void FolderEntries::clear() {
 
 bool FolderEntries::read(int folderFd) {
     clear();
+    complete_ = false;
     alignas(dirent64) static thread_local char block[kReadBlockSize];
     bool first = true;
     for (;;) {
         const ssize_t got = getdents64(folderFd, block, sizeof block);
         if (got <= 0) {
+            complete_ = got == 0;
             return !(got < 0 && first);
         }
         first = false;

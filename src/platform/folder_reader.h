@@ -27,10 +27,13 @@ class FolderEntries {
     // are looked up with fstatat; nothing is ever opened. Returns false when not even
     // the first block could be read; a later error ends the listing with what was read.
     bool read(int folderFd);
+    // Whether the last read() came to the listing's end without an error.
+    [[nodiscard]] bool complete() const { return complete_; }
 
   private:
     std::vector<char> names_;
     std::vector<Entry> entries_;
+    bool complete_ = false;
 };
 
 }  // namespace spurfix::platform

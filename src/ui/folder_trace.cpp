@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColor>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QPalette>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -22,6 +24,7 @@ void FolderTraceModel::clear() {
     hasSource_ = false;
     folders_.clear();
     folders_.shrink_to_fit();
+    unreadableRows_.clear();
     shown_ = 0;
     endResetModel();
 }
@@ -31,12 +34,17 @@ void FolderTraceModel::setSource(std::string_view folderPath) {
     source_ = folderPath;
     hasSource_ = true;
     folders_.clear();
+    unreadableRows_.clear();
     shown_ = 0;
     endResetModel();
 }
 
 void FolderTraceModel::addFolder(size_t line) {
     folders_.push_back(static_cast<uint32_t>(line));
+}
+
+void FolderTraceModel::markLastUnreadable() {
+    unreadableRows_.push_back(static_cast<uint32_t>(folders_.size()));
 }
 
 bool FolderTraceModel::flush() {
@@ -58,6 +66,16 @@ int FolderTraceModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant FolderTraceModel::data(const QModelIndex& index, int role) const {
+    if ((role == Qt::ToolTipRole || role == Qt::ForegroundRole) && index.isValid() &&
+        std::binary_search(unreadableRows_.begin(), unreadableRows_.end(),
+                           static_cast<uint32_t>(index.row()))) {
+        if (role == Qt::ToolTipRole) {
+            return QStringLiteral("nicht lesbar");
+        }
+        // Red that keeps its contrast on a light and on a dark base.
+        const bool darkBase = QApplication::palette().color(QPalette::Base).lightness() < 128;
+        return QColor(darkBase ? QColor(0xFF, 0x8A, 0x80) : QColor(0xB0, 0x00, 0x20));
+    }
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
         return {};
     }

@@ -23,6 +23,8 @@ class FolderTraceModel : public QAbstractListModel {
     void setSource(std::string_view folderPath);
     // A folder entered: the scan list's line `line`. Shown at the next flush().
     void addFolder(size_t line);
+    // The folder added last could not be read: its line is marked, "nicht lesbar".
+    void markLastUnreadable();
     // Shows the folders added since the last flush; true when there were any.
     bool flush();
     [[nodiscard]] bool hasSource() const { return hasSource_; }
@@ -34,8 +36,9 @@ class FolderTraceModel : public QAbstractListModel {
     const ScanList& lines_;
     std::string source_;
     bool hasSource_ = false;
-    std::vector<uint32_t> folders_;  // the scan list's folder lines, in order
-    size_t shown_ = 0;               // of them, how many the view knows
+    std::vector<uint32_t> folders_;         // the scan list's folder lines, in order
+    size_t shown_ = 0;                      // of them, how many the view knows
+    std::vector<uint32_t> unreadableRows_;  // ascending
 };
 
 // `text` as it fits into `width` pixels: whole where it fits, else with an ellipsis in

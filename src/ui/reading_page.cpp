@@ -58,7 +58,11 @@ void TForm1::buildInputPage() {
     Input = Make<QGroupBox>(Sheet_Input, QStringLiteral("Input"),
                             QRect(kBorder, kContentTop, kInnerWidth, 76));
     Animate1 = Make<SearchAnimation>(Input, QStringLiteral("Animate1"), QRect(8, 10, 64, 58));
-    InputText = Make<QLabel>(Input, QStringLiteral("InputText"), QRect(80, 8, 150, 16));
+    // Room for two lines above the counts: a reading that missed folders says how many.
+    InputText =
+        Make<QLabel>(Input, QStringLiteral("InputText"), QRect(80, 2, kInnerWidth - 88, 28));
+    InputText->setWordWrap(true);
+    InputText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     InputDirsFound = MakeWithText<QLabel>(Input, QStringLiteral("InputDirsFound"),
                                           QStringLiteral("0"), QRect(80, 30, 62, 16));
     InputDirsFound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -173,11 +177,17 @@ bool TForm1::runReading() {
     // way to the preview builds it anew.
     previewModel_->setLines({});
     lastReadSource_ = source;
-    ReadSource(source, ScanList, *this);
+    const WalkCounts counts = ReadSource(source, ScanList, *this);
     drawProgress();
     const bool completed = InputState != 3;
-    InputText->setText(completed ? QStringLiteral("Einlesen erfolgreich beendet!")
-                                 : QStringLiteral("Einlesen abgebrochen!"));
+    // A reading that missed folders is complete, but it must not say "erfolgreich".
+    const int32_t unreadable = counts.unreadableFolders;
+    InputText->setText(
+        !completed        ? QStringLiteral("Einlesen abgebrochen!")
+        : unreadable == 0 ? QStringLiteral("Einlesen erfolgreich beendet!")
+        : unreadable == 1 ? QStringLiteral("Einlesen beendet; 1 Verzeichnis war nicht lesbar.")
+                          : QStringLiteral("Einlesen beendet; %1 Verzeichnisse waren nicht lesbar.")
+                                .arg(unreadable));
     Animate1->stop();
     StopInput->hide();
     InputState = 1;
@@ -215,6 +225,17 @@ void TForm1::folderEntered(std::string_view folderPath) {
     } else {
         traceModel_->addFolder(ScanList.size() - 1);
     }
+}
+
+// The folder just entered: its trace line is the last.
+void TForm1::folderUnreadable(std::string_view /*folderPath*/) {
+    traceModel_->markLastUnreadable();
+}
+
+// A slow medium keeps the walk waiting: the window still answers, and a click on the
+// stop button reaches stopRequested().
+void TForm1::waitingForMedium() {
+    letPendingEventsRun();
 }
 
 void TForm1::ShowInputCounts(int32_t files, int32_t folders) {

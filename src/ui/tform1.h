@@ -237,6 +237,8 @@ class TForm1 : public QWidget, private WalkObserver {
     // The walk's progress updates: the counts are drawn once per frame.
     void showCounts(int32_t files, int32_t folders) override;
     [[nodiscard]] bool stopRequested() override { return InputState == 3; }
+    void waitingForMedium() override;
+    void folderUnreadable(std::string_view folderPath) override;
 
     TChooseDirDialog* chooseDirDialog_ = nullptr;
     TForm2* aboutDialog_ = nullptr;
