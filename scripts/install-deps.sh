@@ -18,6 +18,7 @@ test_packages=(
     desktop-file-utils appstream
     dpkg-dev file
     poppler-utils
+    xorriso fuseiso fusefat fuse3
 )
 
 packages=("${run_packages[@]}")
