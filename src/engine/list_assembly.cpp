@@ -161,6 +161,13 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
 
 }  // namespace
 
+std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Collator& collator) {
+    std::vector<uint32_t> order(scanList.size());
+    std::iota(order.begin(), order.end(), 0U);
+    SortLines(order, scanList, collator);
+    return order;
+}
+
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator, const ListSource& source,
                          ListFacts* facts) {
@@ -169,12 +176,11 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
     if (options.order != PlayOrder::AsRead) {
         // A player's order is made from the tree; sorting whole paths has no meaning there.
         order = PlayerOrder(scanList, sourceFolder, options.order, source.fileSystemType);
+    } else if (options.sort) {
+        order = SortedOrder(scanList, collator);
     } else {
         order.resize(scanList.size());
         std::iota(order.begin(), order.end(), 0U);
-        if (options.sort) {
-            SortLines(order, scanList, collator);
-        }
     }
 
     const ExtensionFilter filter(options);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/line_list.h"
 #include "engine/list_options.h"
@@ -27,6 +28,10 @@ struct ListFacts {
     int32_t longestName = 0;             // characters of a song's or its folder's name
     int32_t foldersSplit = 0;            // folders whose songs do not stand together
 };
+
+// The scan list's line numbers in the order "Verzeichnisse und Dateien sortieren" gives:
+// whole lines compared by the locale, case ignored.
+std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Collator& collator);
 
 // Builds the song list from a reading: `filesFound` is the file count of that reading,
 // whose number of digits (at least 3) is the width of the song numbers. `facts`, if
