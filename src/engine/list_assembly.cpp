@@ -293,13 +293,9 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
             preview.appendFile(index, start, name.size(), options.numbering ? shown : 0)) {
             continue;
         }
-        line.clear();
-        if (options.numbering) {
-            line.append(PadLeft(shown, width, '0')).append(" - ");
-        }
-        line.append(name);
+        line.assign(name);
         KeepOnOneLine(line);
-        preview.append(line, EntryKind::File, index);
+        preview.appendFileWithTitle(line, options.numbering ? shown : 0, index);
     }
     // The last folder's heading stays at the end though no song follows.
     if (pending && options.folderLabels) {

@@ -13,6 +13,7 @@
 #include "engine/line_list.h"
 #include "engine/list_options.h"
 #include "platform/drives.h"
+#include "ui/background_work.h"
 #include "ui/dialog_seam.h"
 
 class QCheckBox;
@@ -67,6 +68,12 @@ class TForm1 : public QWidget, private WalkObserver {
     // path) in the folder chooser: "nur innerhalb dieses Verzeichnisses einlesen:" with
     // that folder, and the drive that holds it selected.
     void openFolder(const std::string& folder);
+    // Runs `work` on a worker thread while the bottom bar shows its progress (`what`: 12
+    // von 100) and "Abbrechen", and the window stays responsive but takes no other input.
+    // True when the work ran to its end; false when the user stopped it (the work sees
+    // cancelled() and may throw exporting::Cancelled). What the work throws is thrown here.
+    bool runInBackground(const QString& what, const BackgroundWork& work);
+    [[nodiscard]] bool isWorkingInBackground() const { return runningWork_ != nullptr; }
 
     QFrame* Panel1;
     QStackedWidget* PageControl1;
@@ -259,6 +266,8 @@ class TForm1 : public QWidget, private WalkObserver {
     QElapsedTimer frameClock_;
     QElapsedTimer fetchClock_;
     QTimer lateProgressDraw_;
+    WorkProgress* runningWork_ = nullptr;
+    bool closeAfterWork_ = false;
 };
 
 }  // namespace spurfix::ui
