@@ -34,6 +34,7 @@
 #include "engine/directory_walk.h"
 #include "engine/list_assembly.h"
 #include "engine/list_file.h"
+#include "engine/player_order.h"
 #include "export/pdf/cd_insert.h"
 #include "library_tree.h"
 #include "platform/collation.h"
@@ -508,6 +509,73 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     report << table.text();
 }
 
+// A scan list of about a million entries as a reading of a music library delivers it:
+// artist folders with two loose songs beside ten album folders of eleven songs and a
+// cover, entries in no order of their names.
+ScanList LibraryScanList() {
+    ScanList scanList;
+    const std::string root = "/media/cd/Musik/";
+    for (int artist = 0; artist < 7600; ++artist) {
+        const std::string artistFolder =
+            root + "K\xc3\xbcnstler " + std::to_string((artist * 7919) % 7600) + "/";
+        scanList.append(artistFolder);
+        scanList.append(artistFolder, "Single B.mp3");
+        for (int album = 0; album < 10; ++album) {
+            const std::string albumFolder =
+                artistFolder + "Album " + std::to_string((album * 7) % 10) + "/";
+            scanList.append(albumFolder);
+            for (int track = 0; track < 11; ++track) {
+                const int number = (track * 5) % 11 + 1;
+                scanList.append(albumFolder, (number < 10 ? "0" : "") + std::to_string(number) +
+                                                 " - Titel " + std::to_string(number) + ".mp3");
+            }
+            scanList.append(albumFolder, "cover.jpg");
+        }
+        scanList.append(artistFolder, "Single A.mp3");
+    }
+    return scanList;
+}
+
+// The player's orders of a million entries beside the sort of the same list, which
+// "wie eingelesen" does with "Verzeichnisse und Dateien sortieren".
+void MeasureOrders(int runs, std::ostringstream& report) {
+    const ScanList scanList = LibraryScanList();
+    Table table(std::to_string(scanList.size()) +
+                " entries in memory, the order of the list alone, " + std::to_string(runs) +
+                " pairs a row");
+    const std::string loadBefore = LoadAverage();
+    const platform::Collator collator(platform::CollationLocaleFromEnvironment());
+    const auto sort = [&] { return InProcess([&] { (void)SortedOrder(scanList, collator); }); };
+    const struct {
+        const char* what;
+        PlayOrder order;
+        const char* fileSystem;
+    } rows[] = {
+        {"\"CD-Spieler: Ordner f\xc3\xbcr Ordner\", to burn (ISO 9660 record order) / the sort",
+         PlayOrder::FolderByFolder, "ext4"},
+        {"\"Autoradio: Ebene f\xc3\xbcr Ebene\", to burn (ISO 9660 record order) / the sort",
+         PlayOrder::LevelByLevel, "ext4"},
+        {"\"CD-Spieler: Ordner f\xc3\xbcr Ordner\", from a disc (its own order) / the sort",
+         PlayOrder::FolderByFolder, "iso9660"},
+        {"\"Autoradio: Ebene f\xc3\xbcr Ebene\", from a disc (its own order) / the sort",
+         PlayOrder::LevelByLevel, "iso9660"},
+    };
+    for (const auto& row : rows) {
+        std::vector<Cost> reorder, sorted;
+        Pairs(
+            runs,
+            [&] {
+                return InProcess([&] {
+                    (void)PlayerOrder(scanList, "/media/cd/Musik/", row.order, row.fileSystem);
+                });
+            },
+            sort, reorder, sorted);
+        table.pairRow(row.what, reorder, sorted);
+    }
+    table.note("Load before: " + loadBefore + "; after: " + LoadAverage() + ".");
+    report << table.text();
+}
+
 }  // namespace
 }  // namespace spurfix::bench
 
@@ -516,6 +584,7 @@ int main(int argc, char** argv) {
         return spurfix::bench::RusageOf(argv + 2);
     }
     bool large = false;
+    bool ordersOnly = false;
     int runs = 7;
     std::string data = "/tmp/spurfix-bench";
     std::string results;
@@ -523,6 +592,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--large") {
             large = true;
+        } else if (arg == "--orders-only") {
+            ordersOnly = true;
         } else if (arg == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--data" && i + 1 < argc) {
@@ -530,7 +601,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--results" && i + 1 < argc) {
             results = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--large] [--runs N] [--data DIR] [--results FILE]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--large] [--orders-only] [--runs N] [--data DIR] [--results "
+                         "FILE]\n",
                          argv[0]);
             return 2;
         }
@@ -553,6 +626,10 @@ int main(int argc, char** argv) {
               "process. Peers: `find -L` and `bfs -L` printing to /dev/null; for the whole job, "
               "`find -L | sort -f` into a file.\n";
     std::printf("%s", report.str().c_str());
+    MeasureOrders(runs, report);
+    if (ordersOnly) {
+        return 0;
+    }
     const std::string scratch = data + "/scratch";
     std::system(("mkdir -p '" + scratch + "'").c_str());
     const std::string library = data + "/library-100k";

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/list_assembly.h"
@@ -21,6 +22,10 @@ void Check(bool condition) {
 
 std::string_view FileName(std::string_view line) {
     return line.substr(line.rfind('/') + 1);
+}
+
+std::string_view FolderOf(std::string_view line) {
+    return line.substr(0, line.rfind('/') + 1);
 }
 
 bool IsMp3(std::string_view line) {
@@ -111,10 +116,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pos = end + 1;
     }
 
+    // Byte 3 also picks the order, and for a player's order whether the source is a
+    // medium the player reads itself.
+    options.order = static_cast<spurfix::PlayOrder>((data[3] >> 1) % 3);
+    const spurfix::ListSource source{"/s/", (data[3] & 8) != 0 ? "iso9660" : "ext4"};
     const spurfix::PreviewList preview =
-        spurfix::BuildPreview(scanList, filesFound, options, collator);
+        spurfix::BuildPreview(scanList, filesFound, options, collator, source);
     const spurfix::PreviewList again =
-        spurfix::BuildPreview(scanList, filesFound, options, collator);
+        spurfix::BuildPreview(scanList, filesFound, options, collator, source);
+    // Songs per folder, to check the numbers a folder's songs get.
+    std::unordered_map<std::string_view, int32_t> songsOf;
     Check(preview.size() == again.size());
     size_t fileLines = 0;
     for (size_t i = 0; i < preview.size(); ++i) {
@@ -124,9 +135,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         longestLine = std::max(longestLine, preview.text(i).size());
         if (preview.kind(i) == spurfix::EntryKind::DirectoryLabel) {
             Check(i + 1 == preview.size() || preview.kind(i + 1) == spurfix::EntryKind::File);
+            // A heading stands above a song of its own folder.
+            if (i + 1 < preview.size() && preview.hasSourceLine(i)) {
+                Check(preview.sourceText(i) == FolderOf(preview.sourceText(i + 1)));
+            }
             continue;
         }
         ++fileLines;
+        const int32_t inFolder = ++songsOf[FolderOf(preview.sourceText(i))];
+        if (options.numbering && options.countPerFolder) {
+            // A folder's songs count on from 1, wherever they stand.
+            const std::string number = spurfix::PadLeft(inFolder, width, '0') + " - ";
+            Check(preview.text(i).substr(0, number.size()) == number);
+        }
         if (options.numbering && !options.countPerFolder) {
             // Running numbers without gaps, as wide as the file count of the reading.
             const std::string number =

@@ -19,7 +19,7 @@ test_packages=(
     dpkg-dev file lintian
     pcmanfm xdg-utils
     poppler-utils
-    libfuse3-dev fuse3
+    libfuse3-dev fuse3 xorriso fuseiso fusefat
 )
 
 packages=("${run_packages[@]}")

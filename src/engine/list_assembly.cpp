@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <numeric>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/name_rules.h"
+#include "engine/player_order.h"
 #include "platform/text_case.h"
 
 namespace spurfix {
@@ -102,6 +104,48 @@ void SortLines(std::vector<uint32_t>& order, const ScanList& lines,
     }
 }
 
+// The folder read, with its "/"; without one given, the folder of the first line, in
+// which a reading's first line always lies.
+std::string SourceFolder(const ScanList& scanList, const ListSource& source) {
+    std::string folder = source.folder;
+    if (folder.empty() && !scanList.empty()) {
+        std::string_view first = scanList[0];
+        if (first.back() == '/') {
+            first.remove_suffix(1);
+        }
+        const size_t slash = first.rfind('/');
+        folder = slash == std::string_view::npos ? std::string{} : first.substr(0, slash + 1);
+    }
+    if (!folder.empty() && folder.back() != '/') {
+        folder.push_back('/');
+    }
+    return folder;
+}
+
+// How many levels `folder` lies below `source`: 0 for the source itself.
+int32_t DepthBelow(std::string_view source, std::string_view folder) {
+    if (folder.size() < source.size() || folder.substr(0, source.size()) != source) {
+        return 0;
+    }
+    folder.remove_prefix(source.size());
+    return static_cast<int32_t>(std::count(folder.begin(), folder.end(), '/'));
+}
+
+// Characters of a name in UTF-8: every byte that does not continue a character.
+int32_t Characters(std::string_view name) {
+    return static_cast<int32_t>(std::count_if(name.begin(), name.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+struct FolderState {
+    uint32_t line = 0;     // the folder's line in the scan list
+    bool hasLine = false;  // the source folder has none
+    bool split = false;    // its songs came back after lines of another folder
+    int32_t songs = 0;     // its songs so far
+    int32_t number = 0;    // 1, 2, 3, ... in the order of their first song; 0 without songs
+};
+
 // Every occurrence of `pattern` replaced, left to right; inserted text is not searched
 // again.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,
@@ -117,39 +161,71 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
 
 }  // namespace
 
-PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
-                         const platform::Collator& collator) {
+std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Collator& collator) {
     std::vector<uint32_t> order(scanList.size());
     std::iota(order.begin(), order.end(), 0U);
-    if (options.sort) {
-        SortLines(order, scanList, collator);
+    SortLines(order, scanList, collator);
+    return order;
+}
+
+PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
+                         const platform::Collator& collator, const ListSource& source,
+                         ListFacts* facts) {
+    const std::string sourceFolder = SourceFolder(scanList, source);
+    std::vector<uint32_t> order;
+    if (options.order != PlayOrder::AsRead) {
+        // A player's order is made from the tree; sorting whole paths has no meaning there.
+        order = PlayerOrder(scanList, sourceFolder, options.order, source.fileSystemType);
+    } else if (options.sort) {
+        order = SortedOrder(scanList, collator);
+    } else {
+        order.resize(scanList.size());
+        std::iota(order.begin(), order.end(), 0U);
     }
 
     const ExtensionFilter filter(options);
     const int32_t width = NumberWidth(filesFound);
     PreviewList preview(scanList, width);
     preview.reserve(scanList.size());
+    ListFacts found;
     int32_t number = 0;
     std::string line;
+
+    // Every folder met so far, found by its path with its "/". A folder's songs need
+    // not stand together (a sub-folder may come between them): its count and its
+    // number go on where they were.
+    std::unordered_map<std::string_view, FolderState> folders;
+    std::string_view songFolder;  // the folder of the last song
+    FolderState* songState = nullptr;
+    // The heading of the folder whose line came last, until a song of it follows: a
+    // heading is only ever followed by a song of its folder (or by nothing at the end).
+    std::string_view pendingFolder;
+    uint32_t pendingLine = 0;
+    bool pending = false;
+    // The folder of the last heading in the list; the source folder's songs at the start
+    // need none.
+    std::string_view headingFolder = sourceFolder;
+
+    auto heading = [&](std::string_view folder, int32_t folderNumber) {
+        std::string_view name = folder;
+        if (!name.empty() && name.back() == '/') {
+            name.remove_suffix(1);
+        }
+        line =
+            ReplaceAll(ReplaceAll(ReplaceAll(options.labelTemplate, "%NAME%", AfterLastSlash(name)),
+                                  "%PFAD%", folder),
+                       "%NR%", folderNumber > 0 ? std::to_string(folderNumber) : std::string{});
+        KeepOnOneLine(line);
+        return std::string_view(line);
+    };
+
     for (const uint32_t index : order) {
         const std::string_view entry = scanList[index];
         if (!entry.empty() && entry.back() == '/') {
-            if (options.countPerFolder) {
-                number = 0;
-            }
-            if (!options.folderLabels) {
-                continue;
-            }
-            const std::string_view folderName = AfterLastSlash(entry.substr(0, entry.size() - 1));
-            line = ReplaceAll(ReplaceAll(options.labelTemplate, "%NAME%", folderName), "%PFAD%",
-                              entry);
-            KeepOnOneLine(line);
-            // A label is only ever followed by a file: a later label takes its place.
-            if (!preview.empty() && preview.kind(preview.size() - 1) == EntryKind::DirectoryLabel) {
-                preview.replaceLastText(line, index);
-            } else {
-                preview.append(line, EntryKind::DirectoryLabel, index);
-            }
+            folders.try_emplace(entry, FolderState{index, true});
+            pendingFolder = entry;
+            pendingLine = index;
+            pending = true;
             continue;
         }
 
@@ -160,7 +236,46 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         if (!filter.passes(extension)) {
             continue;
         }
+        const std::string_view folder = entry.substr(0, entry.size() - fileName.size());
+        if (songState == nullptr || folder != songFolder) {
+            songState = &folders.try_emplace(folder).first->second;
+            songFolder = folder;
+            if (songState->songs > 0 && !songState->split) {
+                songState->split = true;
+                ++found.foldersSplit;
+            }
+            if (songState->number == 0) {
+                songState->number = ++found.foldersWithSongs;
+                found.deepestFolderWithSongs =
+                    std::max(found.deepestFolderWithSongs, DepthBelow(sourceFolder, folder));
+                found.longestName =
+                    std::max(found.longestName, Characters(AfterLastSlash(folder.substr(
+                                                    0, folder.empty() ? 0 : folder.size() - 1))));
+            }
+        }
+        ++songState->songs;
+        found.mostSongsInAFolder = std::max(found.mostSongsInAFolder, songState->songs);
+        found.longestName = std::max(found.longestName, Characters(fileName));
         ++number;
+
+        if (options.folderLabels) {
+            if (pending && pendingFolder == folder) {
+                preview.append(heading(folder, songState->number), EntryKind::DirectoryLabel,
+                               pendingLine);
+            } else if (headingFolder != folder) {
+                // The song follows lines of another folder: its own heading comes again.
+                const std::string_view text = heading(folder, songState->number);
+                if (songState->hasLine) {
+                    preview.append(text, EntryKind::DirectoryLabel, songState->line);
+                } else {
+                    preview.append(text, EntryKind::DirectoryLabel);
+                }
+            }
+            headingFolder = folder;
+        }
+        pending = false;
+
+        const int32_t shown = options.countPerFolder ? songState->songs : number;
         std::string_view name = fileName;
         if (options.withoutExtension && dot != std::string_view::npos) {
             name = fileName.substr(0, dot);
@@ -175,14 +290,21 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         // unless a line break in the name must become a space.
         const size_t start = name.empty() ? 0 : static_cast<size_t>(name.data() - fileName.data());
         if (name.find_first_of("\r\n") == std::string_view::npos &&
-            preview.appendFile(index, start, name.size(), options.numbering ? number : 0)) {
+            preview.appendFile(index, start, name.size(), options.numbering ? shown : 0)) {
             continue;
         }
         line.assign(name);
         KeepOnOneLine(line);
-        preview.appendFileWithTitle(line, options.numbering ? number : 0, index);
+        preview.appendFileWithTitle(line, options.numbering ? shown : 0, index);
+    }
+    // The last folder's heading stays at the end though no song follows.
+    if (pending && options.folderLabels) {
+        preview.append(heading(pendingFolder, 0), EntryKind::DirectoryLabel, pendingLine);
     }
     preview.shrinkToFit();
+    if (facts != nullptr) {
+        *facts = found;
+    }
     return preview;
 }
 

@@ -11,6 +11,14 @@ enum class FileFilter {
     ChosenExtensions,
 };
 
+// The order the songs are numbered in: as the reading (and the sort) left them, or the
+// order a player counts them in (engine/player_order.h).
+enum class PlayOrder {
+    AsRead,          // "wie eingelesen"
+    FolderByFolder,  // "CD-Spieler: Ordner für Ordner"
+    LevelByLevel,    // "Autoradio: Ebene für Ebene"
+};
+
 struct AllowedExtension {
     std::string text;  // as the user typed it
     bool checked = true;
@@ -28,6 +36,7 @@ struct ListOptions {
     bool withoutTrackNumber = true;
     bool justTitle = false;
     bool numbering = true;
+    PlayOrder order = PlayOrder::AsRead;
 };
 
 }  // namespace spurfix

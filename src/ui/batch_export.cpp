@@ -126,6 +126,17 @@ int RunBatchExport(const BatchRequest& request) {
         if (!remark.empty()) {
             std::fprintf(stderr, "%s\n", remark.c_str());
         }
+        // The list holds what could be read; the status says that it is not everything.
+        if (counts.unreadableFolders > 0) {
+            std::fprintf(
+                stderr, "%s\n",
+                counts.unreadableFolders == 1
+                    ? "Einlesen beendet; 1 Verzeichnis war nicht lesbar."
+                    : qPrintable(
+                          QStringLiteral("Einlesen beendet; %1 Verzeichnisse waren nicht lesbar.")
+                              .arg(counts.unreadableFolders)));
+            return 1;
+        }
     } catch (const std::exception& error) {
         EndTerminalLine();
         std::fprintf(stderr, "%s\n", qPrintable(WithFullStop(UserMessage(error))));

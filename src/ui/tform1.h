@@ -138,6 +138,8 @@ class TForm1 : public QWidget, private WalkObserver {
     QPushButton* BackToFiles;
     QPushButton* ForwardToPreview;
     // Preview page.
+    QComboBox* PlayOrder;
+    QLabel* PlayerHint;
     QListView* Preview;
     QPushButton* BackToDirs;
     QPushButton* ForwardToOutput;
@@ -167,6 +169,7 @@ class TForm1 : public QWidget, private WalkObserver {
     void ForwardToDirsClick();
     void BackToFilesClick();
     void ForwardToPreviewClick();
+    void PlayOrderChange();
     void BackToDirsClick();
     void ForwardToOutputClick();
     void BackToPreviewClick();
@@ -228,6 +231,14 @@ class TForm1 : public QWidget, private WalkObserver {
     [[nodiscard]] ListOptions currentListOptions() const;
     void readFileOptions(ListOptions& options) const;
     void readFolderOptions(ListOptions& options) const;
+    // Builds the preview from the scan list and the options of every page, keeps the
+    // selected line's song in view, and shows the hint on the players' limits.
+    void rebuildPreview();
+    // The list takes the room the hint below it leaves.
+    void placePreviewAndHint();
+    // Scrolls the preview to `row` of build number `build` once the list has laid that
+    // row out: it lays out a long list in batches, while the window takes input.
+    void keepInView(int row, int build);
     // Sets the count labels and appends the trace, and draws them at once.
     void drawProgress();
     void letPendingEventsRun();
@@ -245,6 +256,7 @@ class TForm1 : public QWidget, private WalkObserver {
     std::function<std::vector<platform::Drive>()> driveSource_;
     std::unique_ptr<platform::MountTableWatch> mountWatch_;
     PreviewModel* previewModel_;
+    int previewBuilds_ = 0;
     std::string sourcePath_;
     std::string lastReadSource_;  // what the scan list was read from
     bool activated_ = false;

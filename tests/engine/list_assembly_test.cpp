@@ -214,15 +214,24 @@ TEST_F(ListAssembly, ChosenExtensionsIgnoreCaseAndNeverMatchALeadingFullStop) {
     EXPECT_TRUE(build(scan, 5, options).empty());
 }
 
-TEST_F(ListAssembly, SortedFileAfterASubfolderIsListedUnderItsLabel) {
+// A song after a sub-folder's lines stands under its own folder's heading again, and
+// counts on with its own folder.
+TEST_F(ListAssembly, SortedFileAfterASubfolderStandsUnderItsOwnFolder) {
     const ScanList scan =
         MakeScanList({"/E/M/", "/E/M/a.mp3", "/E/M/B/", "/E/M/B/x.mp3", "/E/M/c.mp3"});
-    EXPECT_EQ(build(scan, 3, Defaults()),
-              (Lines{{"[M]", L}, {"001 - a", F}, {"[B]", L}, {"002 - x", F}, {"003 - c", F}}));
+    EXPECT_EQ(
+        build(scan, 3, Defaults()),
+        (Lines{
+            {"[M]", L}, {"001 - a", F}, {"[B]", L}, {"002 - x", F}, {"[M]", L}, {"003 - c", F}}));
     ListOptions perFolder = Defaults();
     perFolder.countPerFolder = true;
-    EXPECT_EQ(build(scan, 3, perFolder),
-              (Lines{{"[M]", L}, {"001 - a", F}, {"[B]", L}, {"001 - x", F}, {"002 - c", F}}));
+    EXPECT_EQ(
+        build(scan, 3, perFolder),
+        (Lines{
+            {"[M]", L}, {"001 - a", F}, {"[B]", L}, {"001 - x", F}, {"[M]", L}, {"002 - c", F}}));
+    // An empty sub-folder in between leaves no heading, so none has to come again.
+    const ScanList empty = MakeScanList({"/E/M/", "/E/M/a.mp3", "/E/M/B/", "/E/M/c.mp3"});
+    EXPECT_EQ(build(empty, 2, perFolder), (Lines{{"[M]", L}, {"001 - a", F}, {"002 - c", F}}));
 }
 
 TEST_F(ListAssembly, SortingIgnoresCaseAndKeepsUmlautsWithTheirLetters) {

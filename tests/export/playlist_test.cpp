@@ -96,7 +96,7 @@ TEST_F(Playlist, EntriesFollowTheListInItsOrder) {
          },
          {"# [Live]", "#EXTINF:-1,Hit", "Pop/Live/03_Hit.mp3", "# [Rock]", "#EXTINF:-1,Intro",
           "Rock/01 - Intro.mp3", "#EXTINF:-1,Song", "Rock/02 - Song.MP3", "#EXTINF:-1,cover",
-          "Rock/cover.jpg", "#EXTINF:-1," + gruesse, gruesse + ".mp3"}},
+          "Rock/cover.jpg", "# [cd]", "#EXTINF:-1," + gruesse, gruesse + ".mp3"}},
     };
     for (const Case& c : cases) {
         ListOptions options = Defaults();
