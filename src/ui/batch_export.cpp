@@ -18,6 +18,7 @@
 #include "export/playlist.h"
 #include "export/text_list.h"
 #include "platform/collation.h"
+#include "platform/mount_type.h"
 #include "ui/error_display.h"
 
 namespace spurfix::ui {
@@ -81,9 +82,14 @@ QString FormatOf(const BatchRequest& request) {
     return suffix == QStringLiteral("m3u8") ? QStringLiteral("m3u") : suffix;
 }
 
-// The options the wizard starts with.
-ListOptions WizardDefaults() {
+// The options the wizard starts with, in the order asked for.
+ListOptions WizardDefaults(const QString& order) {
     ListOptions options;
+    if (order == QStringLiteral("ordner")) {
+        options.order = PlayOrder::FolderByFolder;
+    } else if (order == QStringLiteral("ebene")) {
+        options.order = PlayOrder::LevelByLevel;
+    }
     for (const char* extension : {"mp3", "wav", "jpg", "jpeg", "mpg", "avi"}) {
         options.allowedExtensions.push_back({extension, true});
     }
@@ -116,7 +122,9 @@ int RunBatchExport(const BatchRequest& request) {
         const WalkCounts counts = ReadSource(source, scanList, observer);
         EndTerminalLine();
         const platform::Collator collator(platform::CollationLocaleFromEnvironment());
-        const PreviewList list = BuildPreview(scanList, counts.files, WizardDefaults(), collator);
+        const ListSource from{source, platform::FileSystemTypeOf(source)};
+        const PreviewList list =
+            BuildPreview(scanList, counts.files, WizardDefaults(request.order), collator, from);
         const exporting::ExportList exportList{&list, source, HeadingOf(folder)};
         TerminalProgress progress;
         const std::string target = QFile::encodeName(request.listFile).toStdString();

@@ -28,6 +28,13 @@ grep -q '^#EXTINF:-1,002 - Intro' "$work/liste.m3u" || fail "playlist: $(cat "$w
 "$spurfix" --format pdf --ausgabe "$work/einleger" "$work/CD" || fail "insert: exit $?"
 [ "$(head -c 5 "$work/einleger")" = "%PDF-" ] || fail "no PDF"
 
+# The player's order: a folder's own songs before its sub-folders.
+mkdir -p "$work/Best of/Bonus"
+touch "$work/Best of/01 Intro.mp3" "$work/Best of/Bonus/01 Demo.mp3" "$work/Best of/Zugabe.mp3"
+"$spurfix" --reihenfolge ordner --ausgabe "$work/ordner.txt" "$work/Best of" || fail "order: exit $?"
+expected=$(printf '[Best of]\r\n001 - Intro\r\n002 - Zugabe\r\n[Bonus]\r\n003 - Demo\r\n')
+[ "$(cat "$work/ordner.txt")" = "$expected" ] || fail "order: $(od -c "$work/ordner.txt" | head)"
+
 # Failures: a folder that cannot be read, a target that cannot be written, wrong options.
 status=0
 "$spurfix" --ausgabe "$work/x.txt" "$work/gibt-es-nicht" 2>"$work/errors" || status=$?
