@@ -8,6 +8,7 @@ run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libicu-dev
+    libtag1-dev libmpg123-dev
     fonts-liberation
 )
 test_packages=(
@@ -18,6 +19,7 @@ test_packages=(
     desktop-file-utils appstream
     dpkg-dev file
     poppler-utils
+    ffmpeg
 )
 
 packages=("${run_packages[@]}")
