@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/name_rules.h"
+#include "engine/song_line.h"
 #include "platform/text_case.h"
 
 namespace spurfix {
@@ -118,7 +119,7 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
 }  // namespace
 
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
-                         const platform::Collator& collator) {
+                         const platform::Collator& collator, const SongInfoTable* songs) {
     std::vector<uint32_t> order(scanList.size());
     std::iota(order.begin(), order.end(), 0U);
     if (options.sort) {
@@ -131,6 +132,7 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
     preview.reserve(scanList.size());
     int32_t number = 0;
     std::string line;
+    const SongLineMaker songLines(options, songs);
     for (const uint32_t index : order) {
         const std::string_view entry = scanList[index];
         if (!entry.empty() && entry.back() == '/') {
@@ -141,7 +143,7 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
                 continue;
             }
             const std::string_view folderName = AfterLastSlash(entry.substr(0, entry.size() - 1));
-            line = ReplaceAll(ReplaceAll(options.labelTemplate, "%NAME%", folderName), "%PFAD%",
+            line = ReplaceAll(ReplaceAll(songLines.labelTemplate(), "%NAME%", folderName), "%PFAD%",
                               entry);
             KeepOnOneLine(line);
             // A label is only ever followed by a file: a later label takes its place.
@@ -171,6 +173,11 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         if (options.justTitle) {
             name = TitleExtracted(name);
         }
+        if (songLines.songLine(index, name, options.numbering ? number : 0, width, line)) {
+            KeepOnOneLine(line);
+            preview.append(line, EntryKind::File, index);
+            continue;
+        }
         // The title is a part of the file name: the line keeps only where it lies,
         // unless a line break in the name must become a space.
         const size_t start = name.empty() ? 0 : static_cast<size_t>(name.data() - fileName.data());
@@ -186,6 +193,7 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         KeepOnOneLine(line);
         preview.append(line, EntryKind::File, index);
     }
+    songLines.finish(preview, scanList, width);
     preview.shrinkToFit();
     return preview;
 }

@@ -28,6 +28,11 @@ struct ListOptions {
     bool withoutTrackNumber = true;
     bool justTitle = false;
     bool numbering = true;
+    // Titles and playing times from the songs' tags; placeholders of the template:
+    // %INTERPRET%, %TITEL%, %ALBUM%, %JAHR%, %TITELNR%.
+    bool titlesFromTags = false;
+    std::string tagTitleTemplate = "%INTERPRET% - %TITEL%";
+    bool showPlayingTimes = false;
 };
 
 }  // namespace spurfix
