@@ -45,8 +45,10 @@ ListOptions TForm1::currentListOptions() const {
 
 void TForm1::ForwardToPreviewClick() {
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
+    const ListOptions options = currentListOptions();
+    const SongInfoTable* songs = songFactsFor(options);
     previewModel_->setLines(
-        BuildPreview(ScanList, InputFilesFound->text().toInt(), currentListOptions(), collator));
+        BuildPreview(ScanList, InputFilesFound->text().toInt(), options, collator, songs));
     showPage(Sheet_Preview);
 }
 

@@ -12,6 +12,7 @@
 #include "engine/directory_walk.h"
 #include "engine/line_list.h"
 #include "engine/list_options.h"
+#include "engine/song_info.h"
 #include "platform/drives.h"
 #include "ui/dialog_seam.h"
 
@@ -34,6 +35,7 @@ namespace spurfix::ui {
 class FolderTraceModel;
 class FolderTraceView;
 class PreviewModel;
+class TagOptionsDialog;
 class SearchAnimation;
 class TChooseDirDialog;
 class TForm2;
@@ -118,6 +120,12 @@ class TForm1 : public QWidget, private WalkObserver {
     QListWidget* AllowFiles;
     QPushButton* AllowFilesAdd;
     QPushButton* AllowFilesRemove;
+    // "Tags …" opens the tag options, whose controls live in their dialog.
+    QPushButton* ButtonTags;
+    TagOptionsDialog* tagOptionsDialog;
+    QCheckBox* TitlesFromTags;
+    QLineEdit* TagTitleTemplate;
+    QCheckBox* ShowPlayingTimes;
     QPushButton* BackToInput;
     QPushButton* ForwardToDirs;
     // Folders page.
@@ -170,6 +178,7 @@ class TForm1 : public QWidget, private WalkObserver {
     void AllowFilesAddClick();
     void AllowFilesRemoveClick();
     void FilesWithJustTitleClick();
+    void ButtonTagsClick();
     void UseDirLabelsClick();
     void ButtonDirTmplHelpClick();
     void CountFilesClick();
@@ -220,6 +229,9 @@ class TForm1 : public QWidget, private WalkObserver {
     bool runReading();
     [[nodiscard]] ListOptions currentListOptions() const;
     void readFileOptions(ListOptions& options) const;
+    // The songs' tags and times the options show, read where they are not yet known;
+    // nullptr where the options show none.
+    const SongInfoTable* songFactsFor(const ListOptions& options);
     void readFolderOptions(ListOptions& options) const;
     // Sets the count labels and appends the trace, and draws them at once.
     void drawProgress();
@@ -238,6 +250,10 @@ class TForm1 : public QWidget, private WalkObserver {
     PreviewModel* previewModel_;
     std::string sourcePath_;
     std::string lastReadSource_;  // what the scan list was read from
+    // The songs' tags (and times, where asked for) read since the last reading: each
+    // file is read once per reading.
+    SongInfoTable songFacts_;
+    bool songFactsHaveTimes_ = false;
     bool activated_ = false;
     bool runActive_ = false;
     bool restartPending_ = false;
