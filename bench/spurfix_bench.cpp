@@ -37,7 +37,7 @@
 #include "library_tree.h"
 #include "platform/collation.h"
 #include "ui/about_dialog.h"
-#include "ui/cd_insert.h"
+#include "export/pdf/cd_insert.h"
 #include "ui/choose_dir_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/preview_model.h"
@@ -441,7 +441,7 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
         QByteArray smallPdf;
         for (int run = 0; run < runs; ++run) {
             smallInsert.push_back(
-                InProcess([&] { smallPdf = ui::RenderCdInsert(small, QStringLiteral("CD")); }));
+                InProcess([&] { smallPdf = exporting::RenderCdInsert(small, QStringLiteral("CD")); }));
         }
         table.soloRow("CD insert (PDF) of " + std::to_string(small.size()) + " lines, " +
                           std::to_string(smallPdf.size() / 1024) + " KiB",
@@ -451,7 +451,7 @@ void Measure(const std::string& tree, size_t entries, int runs, const std::strin
     QByteArray pdf;
     for (int run = 0; run < std::min(runs, 3); ++run) {
         insert.push_back(InProcess([&] {
-            pdf = ui::RenderCdInsert(window->form.previewModel().lines(), QStringLiteral("CD"));
+            pdf = exporting::RenderCdInsert(window->form.previewModel().lines(), QStringLiteral("CD"));
         }));
     }
     table.soloRow(

@@ -185,13 +185,9 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
             preview.appendFile(index, start, name.size(), options.numbering ? number : 0)) {
             continue;
         }
-        line.clear();
-        if (options.numbering) {
-            line.append(PadLeft(number, width, '0')).append(" - ");
-        }
-        line.append(name);
+        line.assign(name);
         KeepOnOneLine(line);
-        preview.append(line, EntryKind::File, index);
+        preview.appendFileWithTitle(line, options.numbering ? number : 0, index);
     }
     songLines.finish(preview, scanList, width);
     preview.shrinkToFit();

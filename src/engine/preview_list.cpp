@@ -64,6 +64,39 @@ std::string PreviewList::text(size_t i) const {
 void PreviewList::append(std::string_view text, EntryKind kind) {
     lines_.push_back({0, static_cast<uint32_t>(texts_.size()), 0, 0, kind, true, false, false});
     texts_.append(text);
+    textNumbers_.push_back(0);
+}
+
+void PreviewList::appendFileWithTitle(std::string_view title, int32_t number, uint32_t sourceLine) {
+    std::string text;
+    if (number > 0) {
+        text.append(PadLeft(number, numberWidth_, '0')).append(" - ");
+    }
+    text.append(title);
+    append(text, EntryKind::File, sourceLine);
+    textNumbers_.back() = std::max(number, 0);
+}
+
+size_t PreviewList::numberPrefixLength(int32_t number) const {
+    return number > 0 ? PadLeft(number, numberWidth_, '0').size() + 3 : 0;
+}
+
+int32_t PreviewList::number(size_t i) const {
+    const Line& line = lines_[i];
+    if (line.hasOwnText) {
+        return textNumbers_[line.numberOrText];
+    }
+    return line.numbered ? static_cast<int32_t>(line.numberOrText) : 0;
+}
+
+std::string_view PreviewList::title(size_t i, std::string& scratch) const {
+    const Line& line = lines_[i];
+    if (line.hasOwnText) {
+        const std::string_view text = texts_[line.numberOrText];
+        return text.substr(std::min(text.size(), numberPrefixLength(number(i))));
+    }
+    const std::string_view fullText = text(i, scratch);
+    return fullText.substr(numberPrefixLength(number(i)));
 }
 
 void PreviewList::append(std::string_view text, EntryKind kind, uint32_t sourceLine) {
@@ -90,11 +123,13 @@ void PreviewList::replaceLastText(std::string_view text, uint32_t sourceLine) {
     last.hasSourceLine = true;
     if (last.hasOwnText && last.numberOrText + 1 == texts_.size()) {
         texts_.replaceBack(text);
+        textNumbers_.back() = 0;
         return;
     }
     last.hasOwnText = true;
     last.numberOrText = static_cast<uint32_t>(texts_.size());
     texts_.append(text);
+    textNumbers_.push_back(0);
 }
 
 }  // namespace spurfix

@@ -47,9 +47,18 @@ class PreviewList {
     [[nodiscard]] size_t textLength(size_t i) const;
     static constexpr size_t kLongestComposed = 300;
 
+    // A file line's song number as the list shows it, 0 where it shows none.
+    [[nodiscard]] int32_t number(size_t i) const;
+    // A file line's title: its text without the number in front; a label's text.
+    [[nodiscard]] std::string_view title(size_t i, std::string& scratch) const;
+    // The width song numbers are filled to with zeros.
+    [[nodiscard]] int32_t numberWidth() const { return numberWidth_; }
+
     // A line with a text of its own.
     void append(std::string_view text, EntryKind kind);
     void append(std::string_view text, EntryKind kind, uint32_t sourceLine);
+    // A file line whose title is a text of its own; `number` 0 means unnumbered.
+    void appendFileWithTitle(std::string_view title, int32_t number, uint32_t sourceLine);
     // A file line: its title is the part [titleStart, titleStart + titleLength) of the
     // file name in the scan list's line `sourceLine`; `number` 0 means unnumbered.
     // False where the title does not fit that form; the caller then gives the text.
@@ -61,6 +70,7 @@ class PreviewList {
     // Gives back what growing left unused, once the list is complete.
     void shrinkToFit() {
         texts_.shrinkToFit();
+        textNumbers_.shrink_to_fit();
         lines_.shrink_to_fit();
     }
 
@@ -78,10 +88,14 @@ class PreviewList {
         bool numbered : 1;
     };
 
+    // How many bytes of a text of its own are the number and " - " in front of the title.
+    [[nodiscard]] size_t numberPrefixLength(int32_t number) const;
+
     const ScanList* scanList_ = nullptr;
     int32_t numberWidth_ = 3;
     std::vector<Line> lines_;
     LineList texts_;
+    std::vector<int32_t> textNumbers_;  // per text of its own: its file line's number, or 0
 };
 
 }  // namespace spurfix

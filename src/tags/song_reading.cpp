@@ -19,14 +19,23 @@ SongReading ReadSongs(const ScanList& scanList, const std::vector<uint32_t>& son
     std::atomic<size_t> next{0};
     auto work = [&] {
         std::string path;
-        while (!progress.stop.load(std::memory_order_relaxed)) {
+        while (true) {
+            if (progress.stopRequested && progress.stopRequested()) {
+                progress.stop = true;
+            }
+            if (progress.stop.load(std::memory_order_relaxed)) {
+                return;
+            }
             const size_t i = next.fetch_add(1, std::memory_order_relaxed);
             if (i >= count) {
                 return;
             }
             path.assign(scanList[songLines[i]]);
             reading.table.songs[i] = ReadSongFile(path, parts);
-            progress.done.fetch_add(1, std::memory_order_relaxed);
+            const uint64_t done = progress.done.fetch_add(1, std::memory_order_relaxed) + 1;
+            if (progress.onProgress) {
+                progress.onProgress(done, count);
+            }
         }
     };
     const size_t threads =

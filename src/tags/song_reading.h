@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/line_list.h"
@@ -16,6 +17,10 @@ struct SongReadingProgress {
     std::atomic<uint64_t> done{0};
     std::atomic<uint64_t> total{0};
     std::atomic<bool> stop{false};
+    // Where given, called from the reading threads: after each file with the counts, and
+    // before each file to ask whether to stop.
+    std::function<void(uint64_t done, uint64_t total)> onProgress;
+    std::function<bool()> stopRequested;
 };
 
 // Reads the songs whose full paths are the scan list's lines `songLines` (ascending) on

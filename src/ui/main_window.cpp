@@ -78,6 +78,14 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // Work in the background still reads the lists: it is stopped, and the window closes
+    // once it has ended.
+    if (runningWork_ != nullptr) {
+        runningWork_->cancel();
+        closeAfterWork_ = true;
+        event->ignore();
+        return;
+    }
     FormCloseQuery();
     FormClose();
     event->accept();

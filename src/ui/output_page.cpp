@@ -8,11 +8,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <memory>
 
-#include "engine/list_file.h"
-#include "engine/playlist.h"
+#include "export/output.h"
+#include "export/pdf/cd_insert.h"
+#include "export/playlist.h"
+#include "export/text_list.h"
 #include "ui/byte_text.h"
-#include "ui/cd_insert.h"
 #include "ui/dialog_seam.h"
 #include "ui/page_frame.h"
 #include "ui/preview_model.h"
@@ -59,34 +61,43 @@ void TForm1::buildOutputPage() {
 }
 
 void TForm1::SaveButtonClick() {
+    // The page only chooses: each output knows how to write itself.
+    std::unique_ptr<exporting::Output> output;
     if (OutputAsPlaylist->isChecked()) {
         SaveDialog1 = {QStringLiteral("spurfix.m3u"), QStringLiteral("m3u"),
                        QStringLiteral("Wiedergabeliste (*.m3u)")};
+        output = std::make_unique<exporting::PlaylistOutput>();
     } else if (OutputAsInsert->isChecked()) {
         SaveDialog1 = {QStringLiteral("spurfix.pdf"), QStringLiteral("pdf"),
                        QStringLiteral("PDF-Dokument (*.pdf)")};
+        output = std::make_unique<exporting::CdInsertOutput>();
     } else {
         SaveDialog1 = {QStringLiteral("spurfix.txt"), QStringLiteral("txt"),
                        QStringLiteral("Textdatei (*.txt)")};
+        output = std::make_unique<exporting::TextListOutput>();
     }
     const std::optional<QString> fileName = CurrentPrompter().askSaveFileName(SaveDialog1);
     if (!fileName) {
         return;
     }
     const std::string target = QFile::encodeName(*fileName).toStdString();
-    const PreviewList& list = previewModel_->lines();
-    if (OutputAsPlaylist->isChecked()) {
-        WriteFileBytes(target, BuildPlaylist(list, FolderOfListFile(target)));
-    } else if (OutputAsInsert->isChecked()) {
-        const QByteArray pdf = RenderCdInsert(list, SourceFolderName(lastReadSource_));
-        WriteFileBytes(target, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
-    } else {
-        WriteListFile(target, list);
+    const exporting::ExportList list{&previewModel_->lines(), lastReadSource_,
+                                     SourceFolderName(lastReadSource_).toStdString()};
+    std::string remark;
+    const bool written = runInBackground(QStringLiteral("Ausgabe"), [&](WorkProgress& progress) {
+        remark = output->write(list, target, progress);
+    });
+    if (!written) {
+        return;  // stopped: the target is as it was, the page stays
     }
-    const Answer answer = CurrentPrompter().message(
-        BoxKind::Confirmation,
-        QStringLiteral("Die Daten wurden erfolgreich exportiert!\r\n\r\nKlicken sie [OK] um zurück "
-                       "zum Anfang zu kommen oder [Abbrechen] um Spurfix zu beenden."));
+    QString text = QStringLiteral("Die Daten wurden erfolgreich exportiert!");
+    if (!remark.empty()) {
+        text += QStringLiteral("\r\n\r\n") + QString::fromStdString(remark);
+    }
+    text += QStringLiteral(
+        "\r\n\r\nKlicken sie [OK] um zurück zum Anfang zu kommen oder [Abbrechen] um Spurfix "
+        "zu beenden.");
+    const Answer answer = CurrentPrompter().message(BoxKind::Confirmation, text);
     if (answer == Answer::Ok) {
         showPage(Sheet_About);
         return;

@@ -37,6 +37,11 @@ void TForm1::focusForward() {
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (runningWork_ != nullptr && event->key() == Qt::Key_Escape) {
+        runningWork_->cancel();
+        event->accept();
+        return;
+    }
     // Enter that no control took presses the page's default button.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         QPushButton* forward = ForwardButtonOf(PageControl1->currentWidget());

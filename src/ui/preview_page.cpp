@@ -46,7 +46,10 @@ ListOptions TForm1::currentListOptions() const {
 void TForm1::ForwardToPreviewClick() {
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
     const ListOptions options = currentListOptions();
-    const SongInfoTable* songs = songFactsFor(options);
+    const SongInfoTable* songs = nullptr;
+    if (!songFactsFor(options, songs)) {
+        return;  // the user stopped the reading of the tags
+    }
     previewModel_->setLines(
         BuildPreview(ScanList, InputFilesFound->text().toInt(), options, collator, songs));
     showPage(Sheet_Preview);

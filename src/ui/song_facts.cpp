@@ -7,6 +7,7 @@
 #include "engine/song_line.h"
 #include "platform/collation.h"
 #include "tags/song_reading.h"
+#include "ui/background_work.h"
 #include "ui/tform1.h"
 
 namespace spurfix::ui {
@@ -32,10 +33,11 @@ SongInfoTable Merged(SongInfoTable older, SongInfoTable newer) {
 }
 }  // namespace
 
-const SongInfoTable* TForm1::songFactsFor(const ListOptions& options) {
+bool TForm1::songFactsFor(const ListOptions& options, const SongInfoTable*& songs) {
+    songs = nullptr;
     const SongFactsWanted wanted = SongFactsFor(options);
     if (!wanted.any()) {
-        return nullptr;
+        return true;
     }
     if (wanted.times && !songFactsHaveTimes_) {
         // What was read without times is read again with them.
@@ -46,21 +48,31 @@ const SongInfoTable* TForm1::songFactsFor(const ListOptions& options) {
     }
     // The songs of the list are those of the list without tags.
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
-    const std::vector<uint32_t> songs =
+    const std::vector<uint32_t> listed =
         SongLinesOf(BuildPreview(ScanList, InputFilesFound->text().toInt(), options, collator));
     std::vector<uint32_t> missing;
-    std::set_difference(songs.begin(), songs.end(), songFacts_.lines.begin(),
+    std::set_difference(listed.begin(), listed.end(), songFacts_.lines.begin(),
                         songFacts_.lines.end(), std::back_inserter(missing));
     if (!missing.empty()) {
-        tags::SongReadingProgress progress;
-        tags::SongReading reading = tags::ReadSongs(
-            ScanList, missing,
-            songFactsHaveTimes_ ? tags::SongParts::TagsAndTime : tags::SongParts::Tags, progress);
-        if (reading.complete) {
-            songFacts_ = Merged(std::move(songFacts_), std::move(reading.table));
+        tags::SongReading reading;
+        const tags::SongParts parts =
+            songFactsHaveTimes_ ? tags::SongParts::TagsAndTime : tags::SongParts::Tags;
+        const bool finished = runInBackground(QStringLiteral("Tags"), [&](WorkProgress& work) {
+            tags::SongReadingProgress progress;
+            progress.onProgress = [&work](uint64_t done, uint64_t total) {
+                work.report(done, total);
+            };
+            progress.stopRequested = [&work] { return work.cancelled(); };
+            work.report(0, missing.size());
+            reading = tags::ReadSongs(ScanList, missing, parts, progress);
+        });
+        if (!finished || !reading.complete) {
+            return false;
         }
+        songFacts_ = Merged(std::move(songFacts_), std::move(reading.table));
     }
-    return &songFacts_;
+    songs = &songFacts_;
+    return true;
 }
 
 }  // namespace spurfix::ui

@@ -14,6 +14,7 @@
 #include "engine/list_options.h"
 #include "engine/song_info.h"
 #include "platform/drives.h"
+#include "ui/background_work.h"
 #include "ui/dialog_seam.h"
 
 class QCheckBox;
@@ -69,6 +70,12 @@ class TForm1 : public QWidget, private WalkObserver {
     // path) in the folder chooser: "nur innerhalb dieses Verzeichnisses einlesen:" with
     // that folder, and the drive that holds it selected.
     void openFolder(const std::string& folder);
+    // Runs `work` on a worker thread while the bottom bar shows its progress (`what`: 12
+    // von 100) and "Abbrechen", and the window stays responsive but takes no other input.
+    // True when the work ran to its end; false when the user stopped it (the work sees
+    // cancelled() and may throw exporting::Cancelled). What the work throws is thrown here.
+    bool runInBackground(const QString& what, const BackgroundWork& work);
+    [[nodiscard]] bool isWorkingInBackground() const { return runningWork_ != nullptr; }
 
     QFrame* Panel1;
     QStackedWidget* PageControl1;
@@ -229,9 +236,10 @@ class TForm1 : public QWidget, private WalkObserver {
     bool runReading();
     [[nodiscard]] ListOptions currentListOptions() const;
     void readFileOptions(ListOptions& options) const;
-    // The songs' tags and times the options show, read where they are not yet known;
-    // nullptr where the options show none.
-    const SongInfoTable* songFactsFor(const ListOptions& options);
+    // The songs' tags and times the options show in `songs`, read where they are not yet
+    // known, away from the window's thread; nullptr where the options show none. False
+    // when the user stopped the reading.
+    bool songFactsFor(const ListOptions& options, const SongInfoTable*& songs);
     void readFolderOptions(ListOptions& options) const;
     // Sets the count labels and appends the trace, and draws them at once.
     void drawProgress();
@@ -263,6 +271,8 @@ class TForm1 : public QWidget, private WalkObserver {
     QElapsedTimer frameClock_;
     QElapsedTimer fetchClock_;
     QTimer lateProgressDraw_;
+    WorkProgress* runningWork_ = nullptr;
+    bool closeAfterWork_ = false;
 };
 
 }  // namespace spurfix::ui

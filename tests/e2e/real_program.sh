@@ -11,9 +11,12 @@ shots=$3
 mkdir -p "$shots"
 source "$(dirname "$0")/x11_session.sh"
 
+# Keys to the focused window, then wait until the program has handled them: each of
+# these changes what the window shows.
 key() {
+    "$grab" "$work/before.png" "$main"
     xdotool key --delay 80 "$@"
-    sleep 0.3
+    settled "$main" "$work/before.png" || fail "the window does not change and settle after $*"
 }
 
 # --- On the terminal, in German.
@@ -29,26 +32,27 @@ touch "$work/CD/Pop/Live/03_Hit.mp3" "$work/CD/Rock/01 - Intro.mp3" \
 "$spurfix" "$work/CD" &
 program=$!
 main=$(window_named "$caption") || fail "no main window"
-sleep 0.5
 xdotool windowfocus --sync "$main"
+settled "$main" || fail "the window does not settle"
 key Return                       # welcome -> source
 "$grab" "$shots/real_01_source.png" "$main"
 key Return                       # source -> reading
-key Return                       # the reading
-sleep 0.5
+key Return                       # the reading; the window settles once it has ended
 "$grab" "$shots/real_02_read.png" "$main"
 key Return Return Return         # files, folders, preview
 "$grab" "$shots/real_03_preview.png" "$main"
 key Return                       # output
-key Return                       # "Fertig!": the save dialog
-sleep 0.5
+xdotool key Return               # "Fertig!": the save dialog
+dialog=$(focus_leaves "$main") || fail "no save dialog"
+settled "$dialog" || true        # its text cursor blinks: a moment is enough
 xdotool key ctrl+a
 xdotool type --delay 20 "$work/liste.txt"
-key Return
-sleep 0.5
+xdotool key Return
 confirm=$(window_named "^Bestätigung$") || fail "no confirmation box"
 "$grab" "$shots/real_04_confirmation.png" "$confirm"
-key Return                       # OK: back to the start
+xdotool windowfocus --sync "$confirm"
+xdotool key Return               # OK: back to the start
+settled "$main" || fail "the window does not settle after the confirmation"
 expected=$(printf '[Live]\r\n001 - Hit\r\n[Rock]\r\n002 - Intro\r\n003 - Song\r\n')
 [ "$(cat "$work/liste.txt")" = "$expected" ] || fail "list: $(od -c "$work/liste.txt" | head)"
 kill "$program"
@@ -60,7 +64,7 @@ program=$!
 error=$(window_named "^Fehler$") || fail "no error box for a missing folder"
 "$grab" "$shots/real_05_missing_folder.png" "$error"
 xdotool windowfocus --sync "$error"
-key Return
+xdotool key Return
 window_named "$caption" >/dev/null || fail "no main window after the error box"
 kill "$program"
 wait "$program" 2>/dev/null || true

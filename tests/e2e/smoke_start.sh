@@ -8,7 +8,7 @@ caption="Spurfix v2.0 beta (#061124)"
 "$executable" &
 pid=$!
 found=0
-for _ in $(seq 100); do
+for _ in $(seq 600); do
     if xwininfo -root -tree 2>/dev/null | grep -qF "\"$caption\""; then
         found=1
         break
@@ -24,7 +24,7 @@ fi
 kill "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
 if [ "$found" != 1 ]; then
-    echo "no window \"$caption\" within 10 s" >&2
+    echo "no window \"$caption\" within 60 s" >&2
     exit 1
 fi
 echo "window \"$caption\" shown, $size"

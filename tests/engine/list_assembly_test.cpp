@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/name_rules.h"
+
 #include <utility>
 #include <vector>
 
@@ -20,12 +22,20 @@ ScanList MakeScanList(std::initializer_list<std::string_view> lines) {
     return list;
 }
 
-// The lines as a reader sees them; the length a line reports agrees with its text.
+// The lines as a reader sees them; the length a line reports agrees with its text, and a
+// file line's number and title put together give its text.
 Lines Flatten(const PreviewList& preview) {
     Lines lines;
+    std::string scratch;
     for (size_t i = 0; i < preview.size(); ++i) {
         lines.emplace_back(std::string(preview.text(i)), preview.kind(i));
         EXPECT_EQ(preview.textLength(i), lines.back().first.size()) << lines.back().first;
+        if (preview.kind(i) == EntryKind::File) {
+            const int32_t number = preview.number(i);
+            const std::string numberText =
+                number > 0 ? PadLeft(number, preview.numberWidth(), '0') + " - " : "";
+            EXPECT_EQ(numberText + std::string(preview.title(i, scratch)), lines.back().first);
+        }
     }
     return lines;
 }
@@ -254,6 +264,30 @@ TEST_F(ListAssembly, BytesThatAreNotUtf8PassUnchanged) {
 
 TEST_F(ListAssembly, EmptyScanListGivesEmptyPreview) {
     EXPECT_TRUE(build(ScanList{}, 0, Defaults()).empty());
+}
+
+}  // namespace
+}  // namespace spurfix
+
+namespace spurfix {
+namespace {
+
+// The list keeps number and title apart: a title that begins like a number stays a title.
+TEST(PreviewListParts, NumberAndTitleComeFromTheListNotFromItsText) {
+    const ScanList scan = MakeScanList({"/M/2001 - Odyssee.mp3", "/M/Hit\nRemix.mp3"});
+    const platform::Collator collator("de_DE");
+    ListOptions options = Defaults();
+    options.withoutTrackNumber = false;
+    std::string scratch;
+    for (const bool numbering : {false, true}) {
+        options.numbering = numbering;
+        const PreviewList preview = BuildPreview(scan, 2, options, collator);
+        ASSERT_EQ(preview.size(), 2U);
+        EXPECT_EQ(preview.number(0), numbering ? 1 : 0);
+        EXPECT_EQ(preview.title(0, scratch), "2001 - Odyssee");
+        EXPECT_EQ(preview.number(1), numbering ? 2 : 0);
+        EXPECT_EQ(preview.title(1, scratch), "Hit Remix");
+    }
 }
 
 }  // namespace

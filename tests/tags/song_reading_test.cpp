@@ -2,7 +2,10 @@
 #include "tags/song_reading.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "support/mp3_frames.h"
 #include "support/temp_tree.h"
@@ -62,6 +65,48 @@ TEST(SongReading, StopReadsNoFurther) {
     EXPECT_TRUE(reading.table.lines.empty());
     EXPECT_EQ(progress.done.load(), 0U);
     EXPECT_EQ(progress.total.load(), 20U);
+}
+
+// The window's "Abbrechen" reaches the reading through the stop question, asked before
+// each file: once it says stop, no worker starts another file. The progress calls count
+// every file read.
+TEST(SongReading, StopQuestionEndsTheReadingBetweenFiles) {
+    test::TempTree tree;
+    ScanList scan;
+    std::vector<uint32_t> songs;
+    for (int i = 0; i < 200; ++i) {
+        const std::string path = tree.path(std::to_string(i) + ".mp3");
+        std::ofstream(path, std::ios::binary)
+            << test::Mp3Audio(test::ConstantRates(10), test::VbrHeader::None);
+        songs.push_back(static_cast<uint32_t>(scan.size()));
+        scan.append(path);
+    }
+    SongReadingProgress progress;
+    std::atomic<uint64_t> reported{0};
+    std::atomic<uint64_t> highest{0};
+    progress.onProgress = [&](uint64_t done, uint64_t total) {
+        EXPECT_EQ(total, 200U);
+        ++reported;
+        uint64_t seen = highest.load();
+        while (done > seen && !highest.compare_exchange_weak(seen, done)) {
+        }
+    };
+    progress.stopRequested = [&] { return reported.load() >= 5; };
+    const SongReading reading = ReadSongs(scan, songs, SongParts::TagsAndTime, progress);
+    EXPECT_FALSE(reading.complete);
+    EXPECT_TRUE(reading.table.lines.empty());
+    // Each worker may finish the file it had begun.
+    EXPECT_GE(reported.load(), 5U);
+    EXPECT_LE(reported.load(), 5U + std::max(1U, std::thread::hardware_concurrency()));
+    EXPECT_EQ(highest.load(), reported.load());
+    EXPECT_EQ(progress.done.load(), reported.load());
+
+    SongReadingProgress unhindered;
+    std::atomic<uint64_t> calls{0};
+    unhindered.onProgress = [&](uint64_t, uint64_t) { ++calls; };
+    unhindered.stopRequested = [] { return false; };
+    EXPECT_TRUE(ReadSongs(scan, songs, SongParts::Tags, unhindered).complete);
+    EXPECT_EQ(calls.load(), 200U);
 }
 
 TEST(SongReading, NoSongsIsACompleteEmptyReading) {

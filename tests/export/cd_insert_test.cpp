@@ -12,10 +12,10 @@
 #include <string>
 
 #include "engine/list_assembly.h"
+#include "export/pdf/cd_insert.h"
 #include "support/temp_tree.h"
-#include "ui/cd_insert.h"
 
-namespace spurfix::ui::test {
+namespace spurfix::exporting {
 namespace {
 
 std::string Output(const std::string& command) {
@@ -57,7 +57,7 @@ TEST_P(CdInsert, TextIsTheListInOrderAndSquaresHaveCutMarks) {
     const platform::Collator collator("de_DE");
     ListOptions options;
     const PreviewList preview = BuildPreview(scan, songs, options, collator);
-    const CdInsertLayout layout = LayOutCdInsert(preview, QStringLiteral("Meine CD"));
+    const CdInsertLayout layout = LayOutCdInsert(preview);
     const QByteArray pdf = RenderCdInsert(preview, QStringLiteral("Meine CD"));
     spurfix::test::TempTree tree;
     const std::string file = tree.path("einleger.pdf");
@@ -121,7 +121,7 @@ TEST(CdInsertLayout, LargestFontForTheFewestSquares) {
     for (const int songs : {5, 60, 300}) {
         const ScanList scan = MusicCd(songs);
         const PreviewList preview = BuildPreview(scan, songs, ListOptions{}, collator);
-        const CdInsertLayout layout = LayOutCdInsert(preview, QStringLiteral("CD"));
+        const CdInsertLayout layout = LayOutCdInsert(preview);
         EXPECT_GE(layout.fontPoints, 6.0) << songs;
         EXPECT_LE(layout.fontPoints, 14.0) << songs;
         if (songs == 5) {
@@ -135,5 +135,78 @@ TEST(CdInsertLayout, LargestFontForTheFewestSquares) {
     }
 }
 
+// The insert's text as pdftotext gives it, with the words' boxes where `boxes` is set.
+std::string InsertText(const PreviewList& preview, const std::string& options) {
+    const QByteArray pdf = RenderCdInsert(preview, QStringLiteral("CD"));
+    spurfix::test::TempTree tree;
+    const std::string file = tree.path("einleger.pdf");
+    std::ofstream(file, std::ios::binary).write(pdf.constData(), pdf.size());
+    return Output("pdftotext -enc UTF-8 " + options + " '" + file + "' -");
+}
+
+// Rows break between words; only a word wider than its column breaks inside, with a hyphen.
+TEST(CdInsertRows, BreakBetweenWordsAndHyphenateOnlyWhatDoesNotFit) {
+    const std::string words =
+        "Die Fußgängerzone der kleinen Stadt am Fluss liegt still im Abendlicht und wartet "
+        "auf den Morgen";
+    const std::string giant(120, 'x');
+    ScanList scan;
+    scan.append("/cd/01 - " + words + ".mp3");
+    scan.append("/cd/02 - " + giant + ".mp3");
+    const platform::Collator collator("de_DE");
+    const PreviewList preview = BuildPreview(scan, 2, ListOptions{}, collator);
+    const QStringList rows = QString::fromStdString(InsertText(preview, "-raw"))
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QString wordsSeen;
+    QString giantSeen;
+    int giantRows = 0;
+    for (const QString& row : rows) {
+        if (row.contains(QLatin1Char('x'))) {
+            ++giantRows;
+            QString part = row;
+            part.remove(QStringLiteral("002 - "));
+            if (part.endsWith(QLatin1Char('-'))) {
+                part.chop(1);
+            } else {
+                EXPECT_TRUE(row == rows.last() ||
+                            !rows.at(rows.indexOf(row) + 1).contains(QLatin1Char('x')))
+                    << "a row of the long word without a hyphen: " << row.toStdString();
+            }
+            giantSeen += part.trimmed();
+        } else if (!row.startsWith(QStringLiteral("CD"))) {
+            wordsSeen += row.trimmed() + QLatin1Char(' ');
+        }
+    }
+    EXPECT_GT(giantRows, 1) << "the long word fits a row: make it longer";
+    EXPECT_EQ(giantSeen.toStdString(), giant);
+    // Every row ends with a whole word: the rows joined by spaces give the title back.
+    EXPECT_EQ(wordsSeen.simplified().toStdString(), "001 - " + words);
+}
+
+// Without numbering a title that begins with digits is a title: it starts where a label
+// starts, no number column is made of its digits.
+TEST(CdInsertRows, TitlesThatBeginWithDigitsStayTitles) {
+    ScanList scan;
+    scan.append("/cd/Filme/");
+    scan.append("/cd/Filme/2001 - Odyssee.mp3");
+    scan.append("/cd/Filme/7 - Zwerge.mp3");
+    const platform::Collator collator("de_DE");
+    ListOptions options;
+    options.numbering = false;
+    options.withoutTrackNumber = false;
+    const PreviewList preview = BuildPreview(scan, 2, options, collator);
+    const std::string boxes = InsertText(preview, "-bbox");
+    auto leftOf = [&](const std::string& word) {
+        const size_t at = boxes.find(">" + word + "<");
+        EXPECT_NE(at, std::string::npos) << word;
+        const size_t line = boxes.rfind("<word", at);
+        const size_t x = boxes.find("xMin=\"", line) + 6;
+        return std::stod(boxes.substr(x));
+    };
+    const double label = leftOf("[Filme]");
+    EXPECT_NEAR(leftOf("2001"), label, 0.5);
+    EXPECT_NEAR(leftOf("7"), label, 0.5);
+}
+
 }  // namespace
-}  // namespace spurfix::ui::test
+}  // namespace spurfix::exporting

@@ -1,4 +1,6 @@
-#include "engine/playlist.h"
+#include "export/playlist.h"
+
+#include "engine/list_file.h"
 
 namespace spurfix {
 
@@ -57,3 +59,20 @@ std::string BuildPlaylist(const PreviewList& preview, std::string_view playlistF
 }
 
 }  // namespace spurfix
+
+namespace spurfix::exporting {
+
+std::string PlaylistOutput::write(const ExportList& list, const std::string& target,
+                                  Progress& progress) const {
+    const uint64_t lines = list.lines->size();
+    progress.report(0, lines);
+    const std::string playlist = BuildPlaylist(*list.lines, FolderOfListFile(target));
+    if (progress.cancelled()) {
+        throw Cancelled();
+    }
+    WriteFileBytes(target, playlist);
+    progress.report(lines, lines);
+    return {};
+}
+
+}  // namespace spurfix::exporting

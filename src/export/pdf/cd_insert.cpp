@@ -1,4 +1,4 @@
-#include "ui/cd_insert.h"
+#include "export/pdf/cd_insert.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -11,10 +11,10 @@
 #include <functional>
 #include <vector>
 
-#include "ui/byte_text.h"
-#include "ui/fonts.h"
+#include "engine/list_file.h"
+#include "engine/name_rules.h"
 
-namespace spurfix::ui {
+namespace spurfix::exporting {
 
 namespace {
 
@@ -40,33 +40,39 @@ struct Item {
     QString title;
 };
 
-std::vector<Item> ItemsOf(const PreviewList& preview) {
+QString DisplayText(std::string_view bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The list keeps every song's number apart from its title: the number stands in a column
+// of its own, and a title that begins with digits stays a title.
+std::vector<Item> ItemsOf(const PreviewList& preview, Progress& progress) {
     std::vector<Item> items;
     items.reserve(preview.size());
     std::string scratch;
     for (size_t i = 0; i < preview.size(); ++i) {
-        const QString text = DisplayText(preview.text(i, scratch));
-        Item item{preview.kind(i) == EntryKind::DirectoryLabel, {}, text};
-        // "001 - Title": the number stands in a column of its own.
-        const qsizetype dash = text.indexOf(QStringLiteral(" - "));
-        if (!item.label && dash > 0) {
-            bool digits = true;
-            for (qsizetype c = 0; c < dash && digits; ++c) {
-                digits = text[c].isDigit();
-            }
-            if (digits) {
-                // The number keeps its dash, so that the text reads as the list does.
-                item.number = text.left(dash + 2);
-                item.title = text.mid(dash + 3);
-            }
+        if (i % 4096 == 0 && progress.cancelled()) {
+            throw Cancelled();
         }
-        items.push_back(std::move(item));
+        if (preview.kind(i) == EntryKind::DirectoryLabel) {
+            items.push_back({true, {}, DisplayText(preview.text(i, scratch))});
+            continue;
+        }
+        const int32_t number = preview.number(i);
+        // The number keeps its dash, so that the text reads as the list does.
+        QString numberText =
+            number > 0 ? QString::fromStdString(PadLeft(number, preview.numberWidth(), '0')) +
+                             QStringLiteral(" -")
+                       : QString();
+        items.push_back({false, std::move(numberText), DisplayText(preview.title(i, scratch))});
     }
     return items;
 }
 
 QFont ListFont(double points, bool bold) {
-    QFont font = SansFont(10, bold);
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("sans-serif")});
+    font.setBold(bold);
     font.setPointSizeF(points);
     font.setKerning(false);  // widths add up as they are measured
     return font;
@@ -103,32 +109,54 @@ class Widths {
     QHash<QChar, double> bold_;
 };
 
-// Where a text breaks into rows of at most `width` millimetres at `points`: the start
-// of every row after the first. Breaks after a space where one is near, else anywhere.
-std::vector<qsizetype> Breaks(const QString& text, double points, double width, bool bold,
-                              Widths& widths) {
-    std::vector<qsizetype> breaks;
-    double used = 0;
-    qsizetype lastSpace = -1;
-    qsizetype rowStart = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const double w = widths.of(text[i], bold) * points;
-        if (used + w > width && i > rowStart) {
-            const qsizetype at = lastSpace > rowStart + (i - rowStart) / 2 ? lastSpace + 1 : i;
-            breaks.push_back(at);
-            rowStart = at;
-            used = 0;
-            for (qsizetype k = at; k < i; ++k) {
-                used += widths.of(text[k], bold) * points;
+// One row of an item's text: [from, to), with a hyphen after it where a word was broken.
+struct Row {
+    qsizetype from;
+    qsizetype to;
+    bool hyphen;
+};
+
+// Breaks a text into rows of at most `width` millimetres at `points`: between words, and
+// inside a word only where the word alone is wider than a row, with a hyphen.
+std::vector<Row> Rows(const QString& text, double points, double width, bool bold, Widths& widths) {
+    std::vector<Row> rows;
+    const double hyphen = widths.of(QLatin1Char('-'), bold) * points;
+    qsizetype start = 0;
+    while (start < text.size() || rows.empty()) {
+        double used = 0;
+        qsizetype end = start;
+        while (end < text.size() && used + widths.of(text[end], bold) * points <= width) {
+            used += widths.of(text[end], bold) * points;
+            ++end;
+        }
+        if (end == text.size()) {
+            rows.push_back({start, end, false});
+            break;
+        }
+        // The last space that still fits ends the row; the spaces after it start none.
+        qsizetype space = end;
+        while (space > start && text[space] != QLatin1Char(' ')) {
+            --space;
+        }
+        if (space > start) {
+            rows.push_back({start, space, false});
+            start = space;
+            while (start < text.size() && text[start] == QLatin1Char(' ')) {
+                ++start;
             }
-            lastSpace = -1;
+            continue;
         }
-        if (text[i] == QLatin1Char(' ')) {
-            lastSpace = i;
+        // A word wider than the row: as much of it as fits beside a hyphen, at least one
+        // character, so that every row makes progress.
+        while (end > start + 1 && used + hyphen > width) {
+            --end;
+            used -= widths.of(text[end], bold) * points;
         }
-        used += w;
+        end = std::max(end, start + 1);
+        rows.push_back({start, end, end < text.size()});
+        start = end;
     }
-    return breaks;
+    return rows;
 }
 
 struct Config {
@@ -143,8 +171,7 @@ struct Placed {
     int row;
     const Item* item;
     bool first;  // the item's first row, which shows its number
-    qsizetype from;
-    qsizetype to;
+    Row part;
 };
 
 double LineHeight(double points) {
@@ -167,7 +194,7 @@ double NumberColumn(const std::vector<Item>& items, double points, Widths& width
 
 // Lays the items out with `config`, calling `place` for every row; the number of
 // squares, or 0 where an item does not fit a column at all.
-int Place(const std::vector<Item>& items, const Config& config, Widths& widths,
+int Place(const std::vector<Item>& items, const Config& config, Widths& widths, Progress& progress,
           const std::function<void(const Placed&)>& place) {
     const double line = LineHeight(config.points);
     const double columnWidth = (kInner - (config.columns - 1) * kColumnGap) / config.columns;
@@ -180,14 +207,20 @@ int Place(const std::vector<Item>& items, const Config& config, Widths& widths,
     int column = 0;
     int row = 0;
     for (size_t i = 0; i < items.size(); ++i) {
+        if (i % 4096 == 0 && progress.cancelled()) {
+            throw Cancelled();
+        }
         const Item& item = items[i];
         const double indent = item.label ? 0 : numberColumn;
-        const std::vector<qsizetype> breaks =
-            Breaks(item.title, config.points, columnWidth - indent, item.label, widths);
-        const int rows = static_cast<int>(breaks.size()) + 1;
+        if (columnWidth - indent <= 0) {
+            return 0;
+        }
+        const std::vector<Row> parts =
+            Rows(item.title, config.points, columnWidth - indent, item.label, widths);
+        const int rows = static_cast<int>(parts.size());
         // A label stays with the line it heads.
         const int keep = rows + (item.label && i + 1 < items.size() ? 1 : 0);
-        if (rows > rowsIn(1) || columnWidth - indent <= 0) {
+        if (rows > rowsIn(1)) {
             return 0;
         }
         if (row > 0 && row + keep > rowsIn(square)) {
@@ -200,12 +233,8 @@ int Place(const std::vector<Item>& items, const Config& config, Widths& widths,
         if (row + rows > rowsIn(square)) {
             return 0;  // the first square's heading leaves no room for it
         }
-        for (int r = 0; r < rows; ++r) {
-            const qsizetype from = r == 0 ? 0 : breaks[static_cast<size_t>(r - 1)];
-            const qsizetype to = r + 1 < rows ? breaks[static_cast<size_t>(r)] : item.title.size();
-            if (place) {
-                place({square, column, row + r, &item, r == 0, from, to});
-            }
+        for (int r = 0; r < rows && place; ++r) {
+            place({square, column, row + r, &item, r == 0, parts[static_cast<size_t>(r)]});
         }
         row += rows;
     }
@@ -214,9 +243,9 @@ int Place(const std::vector<Item>& items, const Config& config, Widths& widths,
 
 // The largest size that needs no more squares than the smallest does, and the number of
 // columns it takes.
-Config Choose(const std::vector<Item>& items, Widths& widths) {
+Config Choose(const std::vector<Item>& items, Widths& widths, Progress& progress) {
     auto squares = [&](const Config& config) {
-        const int needed = Place(items, config, widths, nullptr);
+        const int needed = Place(items, config, widths, progress, nullptr);
         return needed == 0 ? INT32_MAX : needed;
     };
     int fewest = INT32_MAX;
@@ -262,19 +291,35 @@ void DrawCutMarks(QPainter& painter, const QRectF& square, double dpmm) {
     }
 }
 
+// For callers that need no progress and never stop.
+class Unwatched : public Progress {
+  public:
+    void report(uint64_t, uint64_t) override {}
+    [[nodiscard]] bool cancelled() const override { return false; }
+};
+
 }  // namespace
 
-CdInsertLayout LayOutCdInsert(const PreviewList& preview, const QString&) {
+CdInsertLayout LayOutCdInsert(const PreviewList& preview) {
     QBuffer unused;
     unused.open(QIODevice::WriteOnly);
     QPdfWriter writer(&unused);
     Widths widths(&writer);
-    const std::vector<Item> items = ItemsOf(preview);
-    const Config config = Choose(items, widths);
-    return {config.points, config.columns, Place(items, config, widths, nullptr)};
+    Unwatched progress;
+    const std::vector<Item> items = ItemsOf(preview, progress);
+    const Config config = Choose(items, widths, progress);
+    return {config.points, config.columns, Place(items, config, widths, progress, nullptr)};
 }
 
 QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading) {
+    Unwatched progress;
+    return RenderCdInsert(preview, heading, progress);
+}
+
+QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Progress& progress) {
+    // Laying out takes about as long as drawing: half the way each.
+    const uint64_t total = 2 * static_cast<uint64_t>(preview.size()) + 1;
+    progress.report(0, total);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
@@ -284,9 +329,10 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading) {
     writer.setCreator(QStringLiteral("Spurfix"));
     const double dpmm = writer.resolution() / 25.4;
     Widths widths(&writer);
-    const std::vector<Item> items = ItemsOf(preview);
-    const Config config = Choose(items, widths);
-    const int squares = std::max(1, Place(items, config, widths, nullptr));
+    const std::vector<Item> items = ItemsOf(preview, progress);
+    const Config config = Choose(items, widths, progress);
+    const int squares = std::max(1, Place(items, config, widths, progress, nullptr));
+    progress.report(items.size(), total);
 
     QPainter painter(&writer);
     const QFont regular = ListFont(config.points, false);
@@ -335,7 +381,11 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading) {
         }
     };
     int current = -1;
-    Place(items, config, widths, [&](const Placed& placed) {
+    size_t drawn = 0;
+    Place(items, config, widths, progress, [&](const Placed& placed) {
+        if (placed.first && ++drawn % 1024 == 0) {
+            progress.report(items.size() + drawn, total);
+        }
         while (current < placed.square) {
             beginSquare(++current);
         }
@@ -355,14 +405,30 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading) {
             painter.drawText(QPointF(x + numberColumn - kNumberGap * dpmm - numberWidth, baseline),
                              item.number);
         }
-        painter.drawText(QPointF(x + (item.label ? 0 : numberColumn), baseline),
-                         item.title.mid(placed.from, placed.to - placed.from));
+        const Row& part = placed.part;
+        QString text = item.title.mid(part.from, part.to - part.from);
+        if (part.hyphen) {
+            text += QLatin1Char('-');
+        }
+        painter.drawText(QPointF(x + (item.label ? 0 : numberColumn), baseline), text);
     });
     while (current < squares - 1) {
         beginSquare(++current);
     }
     painter.end();
+    progress.report(total, total);
     return buffer.data();
 }
 
-}  // namespace spurfix::ui
+std::string CdInsertOutput::write(const ExportList& list, const std::string& target,
+                                  Progress& progress) const {
+    const QByteArray pdf =
+        RenderCdInsert(*list.lines, QString::fromStdString(list.heading), progress);
+    if (progress.cancelled()) {
+        throw Cancelled();
+    }
+    WriteFileBytes(target, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
+    return {};
+}
+
+}  // namespace spurfix::exporting

@@ -1,4 +1,4 @@
-#include "engine/playlist.h"
+#include "export/playlist.h"
 
 #include <gtest/gtest.h>
 
