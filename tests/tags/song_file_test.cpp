@@ -115,11 +115,15 @@ class SongFiles : public ::testing::Test {
         put("vbr-partial.mp3", Mp3Audio(VariableRates(90), VbrHeader::None));
         TagMp3(tree_->path("vbr-partial.mp3"), TagKind::Id3v2, Texts{"Nur Titel", "", "", 0, 0});
         // A tag whose header claims more bytes than the file has, followed by audio.
-        std::string damaged("ID3\x04\x00\x00\x7F\x7F\x7F\x7F", 10);
+        static constexpr char kDamaged[] = "ID3\x04\x00\x00\x7F\x7F\x7F\x7F";
+        std::string damaged(kDamaged, sizeof kDamaged - 1);
         damaged += "TIT2\x7F\x7F\x7F\x7F";
         put("damaged-id3v2.mp3", damaged + Mp3Audio(ConstantRates(50), VbrHeader::None));
         // A text frame that claims a size beyond its tag.
-        std::string lying("ID3\x03\x00\x00\x00\x00\x00\x14TIT2\x00\x00\x7F\xFF\x00\x00\x00Hi", 30);
+        static constexpr char kLying[] =
+            "ID3\x03\x00\x00\x00\x00\x00\x14TIT2\x00\x00\x7F\xFF\x00\x00\x00Hi"
+            "\x00\x00\x00\x00\x00\x00\x00";  // padding up to the 20 bytes the tag claims
+        std::string lying(kLying, sizeof kLying - 1);
         put("lying-frame.mp3", lying + Mp3Audio(ConstantRates(50), VbrHeader::None));
         put("not-audio.mp3", std::string(5000, 'x'));
         put("empty.mp3", "");
