@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 scripts/install-deps.sh test
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_name_rules fuzz_list_assembly fuzz_mountinfo
-for target in name_rules list_assembly mountinfo; do
+cmake --build --preset fuzz --target fuzz_name_rules fuzz_list_assembly fuzz_mountinfo fuzz_song_tags
+for target in name_rules list_assembly mountinfo song_tags; do
     work=$(mktemp -d)
     echo "== fuzz_$target for $seconds s"
     status=0

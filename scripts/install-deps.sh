@@ -8,6 +8,7 @@ run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libicu-dev
+    libtag1-dev libmpg123-dev
     fonts-liberation
 )
 test_packages=(
@@ -20,6 +21,7 @@ test_packages=(
     pcmanfm xdg-utils
     poppler-utils
     libfuse3-dev fuse3 xorriso fuseiso fusefat
+    ffmpeg
 )
 
 packages=("${run_packages[@]}")

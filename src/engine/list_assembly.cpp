@@ -8,6 +8,7 @@
 
 #include "engine/name_rules.h"
 #include "engine/player_order.h"
+#include "engine/song_line.h"
 #include "platform/text_case.h"
 
 namespace spurfix {
@@ -170,7 +171,7 @@ std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Coll
 
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator, const ListSource& source,
-                         ListFacts* facts) {
+                         ListFacts* facts, const SongInfoTable* songs) {
     const std::string sourceFolder = SourceFolder(scanList, source);
     std::vector<uint32_t> order;
     if (options.order != PlayOrder::AsRead) {
@@ -190,6 +191,7 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
     ListFacts found;
     int32_t number = 0;
     std::string line;
+    const SongLineMaker songLines(options, songs);
 
     // Every folder met so far, found by its path with its "/". A folder's songs need
     // not stand together (a sub-folder may come between them): its count and its
@@ -211,10 +213,10 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         if (!name.empty() && name.back() == '/') {
             name.remove_suffix(1);
         }
-        line =
-            ReplaceAll(ReplaceAll(ReplaceAll(options.labelTemplate, "%NAME%", AfterLastSlash(name)),
-                                  "%PFAD%", folder),
-                       "%NR%", folderNumber > 0 ? std::to_string(folderNumber) : std::string{});
+        line = ReplaceAll(
+            ReplaceAll(ReplaceAll(songLines.labelTemplate(), "%NAME%", AfterLastSlash(name)),
+                       "%PFAD%", folder),
+            "%NR%", folderNumber > 0 ? std::to_string(folderNumber) : std::string{});
         KeepOnOneLine(line);
         return std::string_view(line);
     };
@@ -286,6 +288,13 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         if (options.justTitle) {
             name = TitleExtracted(name);
         }
+        // A title from the tags, or a playing time, makes a text of the line's own; its
+        // number stays apart from it.
+        if (songLines.songLine(index, name, 0, width, line)) {
+            KeepOnOneLine(line);
+            preview.appendFileWithTitle(line, options.numbering ? shown : 0, index);
+            continue;
+        }
         // The title is a part of the file name: the line keeps only where it lies,
         // unless a line break in the name must become a space.
         const size_t start = name.empty() ? 0 : static_cast<size_t>(name.data() - fileName.data());
@@ -301,6 +310,7 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
     if (pending && options.folderLabels) {
         preview.append(heading(pendingFolder, 0), EntryKind::DirectoryLabel, pendingLine);
     }
+    songLines.finish(preview, scanList, width);
     preview.shrinkToFit();
     if (facts != nullptr) {
         *facts = found;

@@ -8,6 +8,7 @@
 #include "engine/line_list.h"
 #include "engine/list_options.h"
 #include "engine/preview_list.h"
+#include "engine/song_info.h"
 #include "platform/collation.h"
 
 namespace spurfix {
@@ -35,9 +36,10 @@ std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Coll
 
 // Builds the song list from a reading: `filesFound` is the file count of that reading,
 // whose number of digits (at least 3) is the width of the song numbers. `facts`, if
-// given, receives what the list asks of a player.
+// given, receives what the list asks of a player; `songs`, where given, holds the songs'
+// tags and times for the options that show them.
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator, const ListSource& source = {},
-                         ListFacts* facts = nullptr);
+                         ListFacts* facts = nullptr, const SongInfoTable* songs = nullptr);
 
 }  // namespace spurfix

@@ -37,6 +37,11 @@ struct ListOptions {
     bool justTitle = false;
     bool numbering = true;
     PlayOrder order = PlayOrder::AsRead;
+    // Titles and playing times from the songs' tags; placeholders of the template:
+    // %INTERPRET%, %TITEL%, %ALBUM%, %JAHR%, %TITELNR%.
+    bool titlesFromTags = false;
+    std::string tagTitleTemplate = "%INTERPRET% - %TITEL%";
+    bool showPlayingTimes = false;
 };
 
 }  // namespace spurfix

@@ -1,7 +1,8 @@
-// The files page: the name options and the file-type filter.
+// The files page: the name options, the file-type filter and the tag options.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/page_frame.h"
+#include "ui/tag_options_dialog.h"
 #include "ui/tform1.h"
 
 namespace spurfix::ui {
@@ -90,6 +92,15 @@ void TForm1::buildFilesPage() {
         MakeButton(box, QStringLiteral("AllowFilesRemove"), QStringLiteral("Entfernen"), false);
     AllowFilesRemove->setGeometry(259, 130, 60, 24);
     AllowFilesRemove->setEnabled(false);
+    ButtonTags = MakeButton(box, QStringLiteral("ButtonTags"), QStringLiteral("Tags …"), false);
+    ButtonTags->setGeometry(8, 140, 96, 20);
+    // A window of its own, as the program's other dialogs; it goes with the main window.
+    tagOptionsDialog = new TagOptionsDialog();
+    connect(this, &QObject::destroyed, tagOptionsDialog,
+            [dialog = tagOptionsDialog] { delete dialog; });
+    TitlesFromTags = tagOptionsDialog->TitlesFromTags;
+    TagTitleTemplate = tagOptionsDialog->TagTitleTemplate;
+    ShowPlayingTimes = tagOptionsDialog->ShowPlayingTimes;
 
     QWidget* bar = MakeBottomBar(Sheet_Files, QStringLiteral("BarFiles"));
     BackToInput = MakeBackButton(bar, QStringLiteral("BackToInput"), true);
@@ -104,6 +115,7 @@ void TForm1::buildFilesPage() {
     onClick(AllowFilesAdd, &TForm1::AllowFilesAddClick);
     onClick(AllowFilesRemove, &TForm1::AllowFilesRemoveClick);
     onClick(FilesWithJustTitle, &TForm1::FilesWithJustTitleClick);
+    onClick(ButtonTags, &TForm1::ButtonTagsClick);
     onClick(BackToInput, &TForm1::BackToInputClick);
     onClick(ForwardToDirs, &TForm1::ForwardToDirsClick);
 }
@@ -162,6 +174,10 @@ void TForm1::FilesWithJustTitleClick() {
     }
 }
 
+void TForm1::ButtonTagsClick() {
+    tagOptionsDialog->ask();
+}
+
 void TForm1::BackToInputClick() {
     showPage(Sheet_Input);
 }
@@ -182,6 +198,9 @@ void TForm1::readFileOptions(ListOptions& options) const {
     options.withoutExtension = FilesWithoutExtension->isChecked();
     options.withoutTrackNumber = FilesWithoutTrackNr->isChecked();
     options.justTitle = FilesWithJustTitle->isChecked();
+    options.titlesFromTags = TitlesFromTags->isChecked();
+    options.tagTitleTemplate = TagTitleTemplate->text().toUtf8().toStdString();
+    options.showPlayingTimes = ShowPlayingTimes->isChecked();
 }
 
 }  // namespace spurfix::ui

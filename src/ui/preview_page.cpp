@@ -66,8 +66,9 @@ ListOptions TForm1::currentListOptions() const {
 }
 
 void TForm1::ForwardToPreviewClick() {
-    rebuildPreview();
-    showPage(Sheet_Preview);
+    if (rebuildPreview()) {
+        showPage(Sheet_Preview);
+    }
 }
 
 void TForm1::PlayOrderChange() {
@@ -76,7 +77,7 @@ void TForm1::PlayOrderChange() {
     rebuildPreview();
 }
 
-void TForm1::rebuildPreview() {
+bool TForm1::rebuildPreview() {
     // The selected line is found again by the scan list's line it was made from.
     const QModelIndex selected = Preview->currentIndex();
     std::optional<std::pair<uint32_t, EntryKind>> keep;
@@ -85,12 +86,17 @@ void TForm1::rebuildPreview() {
         keep = {before.sourceLine(selected.row()), before.kind(selected.row())};
     }
 
+    const ListOptions options = currentListOptions();
+    const SongInfoTable* songs = nullptr;
+    if (!songFactsFor(options, songs)) {
+        return false;  // the user stopped the reading of the tags
+    }
     ++previewBuilds_;
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
     const ListSource source{lastReadSource_, platform::FileSystemTypeOf(lastReadSource_)};
     ListFacts facts;
-    previewModel_->setLines(BuildPreview(ScanList, InputFilesFound->text().toInt(),
-                                         currentListOptions(), collator, source, &facts));
+    previewModel_->setLines(BuildPreview(ScanList, InputFilesFound->text().toInt(), options,
+                                         collator, source, &facts, songs));
     PlayerHint->setText(QString::fromStdString(PlayerLimitHint(facts)));
     placePreviewAndHint();
 
@@ -105,6 +111,7 @@ void TForm1::rebuildPreview() {
             }
         }
     }
+    return true;
 }
 
 void TForm1::keepInView(int row, int build) {

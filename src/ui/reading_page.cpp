@@ -176,6 +176,7 @@ bool TForm1::runReading() {
     // The preview's lines point into the scan list, which the reading replaces; the
     // way to the preview builds it anew.
     previewModel_->setLines({});
+    songFacts_ = {};  // tags are read once per reading
     lastReadSource_ = source;
     const WalkCounts counts = ReadSource(source, ScanList, *this);
     drawProgress();

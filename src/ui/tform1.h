@@ -12,6 +12,7 @@
 #include "engine/directory_walk.h"
 #include "engine/line_list.h"
 #include "engine/list_options.h"
+#include "engine/song_info.h"
 #include "platform/drives.h"
 #include "ui/background_work.h"
 #include "ui/dialog_seam.h"
@@ -35,6 +36,7 @@ namespace spurfix::ui {
 class FolderTraceModel;
 class FolderTraceView;
 class PreviewModel;
+class TagOptionsDialog;
 class SearchAnimation;
 class TChooseDirDialog;
 class TForm2;
@@ -125,6 +127,12 @@ class TForm1 : public QWidget, private WalkObserver {
     QListWidget* AllowFiles;
     QPushButton* AllowFilesAdd;
     QPushButton* AllowFilesRemove;
+    // "Tags …" opens the tag options, whose controls live in their dialog.
+    QPushButton* ButtonTags;
+    TagOptionsDialog* tagOptionsDialog;
+    QCheckBox* TitlesFromTags;
+    QLineEdit* TagTitleTemplate;
+    QCheckBox* ShowPlayingTimes;
     QPushButton* BackToInput;
     QPushButton* ForwardToDirs;
     // Folders page.
@@ -180,6 +188,7 @@ class TForm1 : public QWidget, private WalkObserver {
     void AllowFilesAddClick();
     void AllowFilesRemoveClick();
     void FilesWithJustTitleClick();
+    void ButtonTagsClick();
     void UseDirLabelsClick();
     void ButtonDirTmplHelpClick();
     void CountFilesClick();
@@ -230,10 +239,15 @@ class TForm1 : public QWidget, private WalkObserver {
     bool runReading();
     [[nodiscard]] ListOptions currentListOptions() const;
     void readFileOptions(ListOptions& options) const;
+    // The songs' tags and times the options show in `songs`, read where they are not yet
+    // known, away from the window's thread; nullptr where the options show none. False
+    // when the user stopped the reading.
+    bool songFactsFor(const ListOptions& options, const SongInfoTable*& songs);
     void readFolderOptions(ListOptions& options) const;
     // Builds the preview from the scan list and the options of every page, keeps the
     // selected line's song in view, and shows the hint on the players' limits.
-    void rebuildPreview();
+    // False where the user stopped the reading of the songs' tags: the list is as it was.
+    bool rebuildPreview();
     // The list takes the room the hint below it leaves.
     void placePreviewAndHint();
     // Scrolls the preview to `row` of build number `build` once the list has laid that
@@ -259,6 +273,10 @@ class TForm1 : public QWidget, private WalkObserver {
     int previewBuilds_ = 0;
     std::string sourcePath_;
     std::string lastReadSource_;  // what the scan list was read from
+    // The songs' tags (and times, where asked for) read since the last reading: each
+    // file is read once per reading.
+    SongInfoTable songFacts_;
+    bool songFactsHaveTimes_ = false;
     bool activated_ = false;
     bool runActive_ = false;
     bool restartPending_ = false;

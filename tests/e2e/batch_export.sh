@@ -32,7 +32,7 @@ grep -q '^#EXTINF:-1,002 - Intro' "$work/liste.m3u" || fail "playlist: $(cat "$w
 mkdir -p "$work/Best of/Bonus"
 touch "$work/Best of/01 Intro.mp3" "$work/Best of/Bonus/01 Demo.mp3" "$work/Best of/Zugabe.mp3"
 "$spurfix" --reihenfolge ordner --ausgabe "$work/ordner.txt" "$work/Best of" || fail "order: exit $?"
-expected=$(printf '[Best of]\r\n001 - Intro\r\n002 - Zugabe\r\n[Bonus]\r\n003 - Demo\r\n')
+expected=$(printf '001 - Intro\r\n002 - Zugabe\r\n[Bonus]\r\n003 - Demo\r\n')
 [ "$(cat "$work/ordner.txt")" = "$expected" ] || fail "order: $(od -c "$work/ordner.txt" | head)"
 
 # Failures: a folder that cannot be read, a target that cannot be written, wrong options.
