@@ -3,13 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QWindow>
@@ -50,6 +50,11 @@ std::optional<QString> FakePrompter::askText(const QString& caption, const QStri
 std::optional<QString> FakePrompter::askSaveFileName(const SaveRequest& request) {
     saveRequests.push_back(request);
     return TakeFront(fileNames);
+}
+
+std::optional<QString> FakePrompter::askFolder(const QString& caption, const QString&) {
+    folderCaptions.push_back(caption);
+    return TakeFront(folders);
 }
 
 int FakePrompter::runDialog(QDialog& dialog) {
