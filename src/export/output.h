@@ -25,6 +25,11 @@ class Progress {
     virtual ~Progress() = default;
     // `done` of `total` units, as the output counts them (lines, bytes or files).
     virtual void report(uint64_t done, uint64_t total) = 0;
+    // For an output that counts bytes: `done` of `total` files, shown beside them.
+    virtual void reportFiles(uint64_t done, uint64_t total) {
+        static_cast<void>(done);
+        static_cast<void>(total);
+    }
     [[nodiscard]] virtual bool cancelled() const = 0;
 };
 

@@ -2,9 +2,11 @@
 // a progress bar and "Abbrechen", the pages take no input, and the window repaints.
 #include "ui/background_work.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include <thread>
 #include <utility>
 
+#include "export/numbered_copy.h"
 #include "ui/page_frame.h"
 #include "ui/tform1.h"
 
@@ -32,6 +35,31 @@ QString ProgressText(const QString& what, uint64_t done, uint64_t total) {
              german.toString(static_cast<qulonglong>(total)));
 }
 
+QString FilesText(uint64_t filesDone, uint64_t filesTotal, uint64_t bytesDone, uint64_t bytesTotal,
+                  int64_t elapsedMs) {
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QString text = QStringLiteral("Datei %1 von %2")
+                       .arg(german.toString(static_cast<qulonglong>(
+                                std::min(filesDone + 1, std::max<uint64_t>(filesTotal, 1)))),
+                            german.toString(static_cast<qulonglong>(filesTotal)));
+    constexpr int64_t kJudgeAfterMs = 1000;
+    if (bytesDone == 0 || elapsedMs < kJudgeAfterMs || bytesDone >= bytesTotal) {
+        return text;
+    }
+    const auto leftSeconds = static_cast<uint64_t>(static_cast<double>(elapsedMs) / 1000.0 *
+                                                       static_cast<double>(bytesTotal - bytesDone) /
+                                                       static_cast<double>(bytesDone) +
+                                                   0.999);
+    if (leftSeconds < 60) {
+        return text + QStringLiteral(", noch etwa %1 s").arg(leftSeconds);
+    }
+    const uint64_t minutes = (leftSeconds + 59) / 60;
+    if (minutes < 60) {
+        return text + QStringLiteral(", noch etwa %1 min").arg(minutes);
+    }
+    return text + QStringLiteral(", noch etwa %1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+}
+
 bool TForm1::runInBackground(const QString& what, const BackgroundWork& work) {
     using namespace page_geometry;
     WorkProgress progress;
@@ -48,6 +76,14 @@ bool TForm1::runInBackground(const QString& what, const BackgroundWork& work) {
     auto* stop =
         MakeButton(&panel, QStringLiteral("CancelWork"), QStringLiteral("Abbrechen"), true);
     stop->setGeometry(kInnerWidth - kButtonWidth, 2, kButtonWidth, kButtonHeight);
+    // A copy's files and time left, on a line above the bar once it counts files.
+    constexpr int kDetailHeight = 20;
+    auto* detail = new QLabel(&panel);
+    detail->setObjectName(QStringLiteral("WorkDetail"));
+    detail->setGeometry(0, 0, kInnerWidth, kDetailHeight);
+    detail->hide();
+    QElapsedTimer clock;
+    clock.start();
 
     QEventLoop loop;
     std::atomic<bool> finished{false};
@@ -61,7 +97,23 @@ bool TForm1::runInBackground(const QString& what, const BackgroundWork& work) {
         const uint64_t total = progress.total();
         const uint64_t done = std::min(progress.done(), total);
         bar->setValue(total == 0 ? 0 : static_cast<int>(done * kBarSteps / total));
-        bar->setFormat(ProgressText(what, done, total));
+        const uint64_t filesTotal = progress.filesTotal();
+        if (filesTotal == 0) {
+            bar->setFormat(ProgressText(what, done, total));
+        } else {
+            bar->setFormat(QStringLiteral("%1: %2 von %3")
+                               .arg(what, QString::fromStdString(exporting::GermanSize(done)),
+                                    QString::fromStdString(exporting::GermanSize(total))));
+            if (detail->isHidden()) {
+                panel.setGeometry(kBorder, PageControl1->y() + kBarTop - kDetailHeight, kInnerWidth,
+                                  kBarHeight + kDetailHeight);
+                bar->move(bar->x(), bar->y() + kDetailHeight);
+                stop->move(stop->x(), stop->y() + kDetailHeight);
+                detail->show();
+            }
+            detail->setText(
+                FilesText(progress.filesDone(), filesTotal, done, total, clock.elapsed()));
+        }
         if (finished.load()) {
             loop.quit();
         }

@@ -1,5 +1,7 @@
 #include "ui/dialog_seam.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -102,6 +104,15 @@ std::optional<QString> Prompter::askSaveFileName(const SaveRequest& request) {
         return std::nullopt;
     }
     return dialog->selectedFiles().constFirst();
+}
+
+std::optional<QString> Prompter::askFolder(const QString& caption, const QString& initial) {
+    const QString folder = QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption,
+                                                             initial, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
 }
 
 int Prompter::runDialog(QDialog& dialog) {

@@ -30,6 +30,8 @@ class Prompter {
     virtual std::optional<QString> askText(const QString& caption, const QString& prompt,
                                            const QString& initial);
     virtual std::optional<QString> askSaveFileName(const SaveRequest& request);
+    // The desktop's folder dialog; the folder chosen, or nothing.
+    virtual std::optional<QString> askFolder(const QString& caption, const QString& initial);
     virtual int runDialog(QDialog& dialog);
 };
 

@@ -10,6 +10,7 @@
 #include <QStackedWidget>
 #include <memory>
 
+#include "export/numbered_copy.h"
 #include "export/output.h"
 #include "export/pdf/cd_insert.h"
 #include "export/playlist.h"
@@ -37,20 +38,41 @@ void TForm1::buildOutputPage() {
     StaticText1 =
         MakeWithText<QLabel>(GroupBox1, QStringLiteral("StaticText1"),
                              QStringLiteral("Daten exportieren:"), QRect(12, 14, 200, 16));
+    // Rows of 20 pixels, so that the copy and its layout fit below the three lists.
     OutputAsText =
         MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsText"),
-                                   QStringLiteral("als Textdatei"), QRect(12, 36, 200, 18));
+                                   QStringLiteral("als Textdatei"), QRect(12, 34, 290, 18));
     OutputAsText->setChecked(true);
     OutputAsPlaylist = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsPlaylist"),
                                                   QStringLiteral("als Wiedergabeliste (M3U)"),
-                                                  QRect(12, 58, 290, 18));
+                                                  QRect(12, 54, 290, 18));
     OutputAsInsert =
         MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsInsert"),
-                                   QStringLiteral("als CD-Einleger (PDF)"), QRect(12, 80, 290, 18));
+                                   QStringLiteral("als CD-Einleger (PDF)"), QRect(12, 74, 290, 18));
+    OutputAsCopy = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsCopy"),
+                                              QStringLiteral("als nummerierte Kopie (Ordner)"),
+                                              QRect(12, 94, 290, 18));
     auto* formats = new QButtonGroup(GroupBox1);
-    for (QRadioButton* format : {OutputAsText, OutputAsPlaylist, OutputAsInsert}) {
+    for (QRadioButton* format : {OutputAsText, OutputAsPlaylist, OutputAsInsert, OutputAsCopy}) {
         formats->addButton(format);
     }
+    // The copy's layout, beneath it and taken only with it.
+    CopyWithFolders =
+        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("CopyWithFolders"),
+                                   QStringLiteral("mit Verzeichnissen"), QRect(32, 116, 280, 18));
+    CopyWithFolders->setChecked(true);
+    CopyInOneFolder = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("CopyInOneFolder"),
+                                                 QStringLiteral("alle Lieder in einem Verzeichnis"),
+                                                 QRect(32, 136, 280, 18));
+    auto* layouts = new QButtonGroup(GroupBox1);
+    for (QRadioButton* layout : {CopyWithFolders, CopyInOneFolder}) {
+        layouts->addButton(layout);
+        layout->setEnabled(false);
+    }
+    connect(OutputAsCopy, &QRadioButton::toggled, GroupBox1, [this](bool copy) {
+        CopyWithFolders->setEnabled(copy);
+        CopyInOneFolder->setEnabled(copy);
+    });
     Panel16 = MakeBottomBar(Sheet_Output, QStringLiteral("Panel16"));
     BackToPreview = MakeBackButton(Panel16, QStringLiteral("BackToPreview"), true);
     SaveButton =
@@ -63,7 +85,16 @@ void TForm1::buildOutputPage() {
 void TForm1::SaveButtonClick() {
     // The page only chooses: each output knows how to write itself.
     std::unique_ptr<exporting::Output> output;
-    if (OutputAsPlaylist->isChecked()) {
+    std::optional<QString> target;
+    QString what = QStringLiteral("Ausgabe");
+    if (OutputAsCopy->isChecked()) {
+        output = std::make_unique<exporting::NumberedCopyOutput>(
+            CopyInOneFolder->isChecked() ? exporting::CopyLayout::OneFolder
+                                         : exporting::CopyLayout::Folders);
+        target = CurrentPrompter().askFolder(
+            QStringLiteral("Leeres oder neues Verzeichnis für die Kopie wählen"), QString());
+        what = QStringLiteral("Kopie");
+    } else if (OutputAsPlaylist->isChecked()) {
         SaveDialog1 = {QStringLiteral("spurfix.m3u"), QStringLiteral("m3u"),
                        QStringLiteral("Wiedergabeliste (*.m3u)")};
         output = std::make_unique<exporting::PlaylistOutput>();
@@ -76,17 +107,18 @@ void TForm1::SaveButtonClick() {
                        QStringLiteral("Textdatei (*.txt)")};
         output = std::make_unique<exporting::TextListOutput>();
     }
-    const std::optional<QString> fileName = CurrentPrompter().askSaveFileName(SaveDialog1);
-    if (!fileName) {
+    if (!OutputAsCopy->isChecked()) {
+        target = CurrentPrompter().askSaveFileName(SaveDialog1);
+    }
+    if (!target) {
         return;
     }
-    const std::string target = QFile::encodeName(*fileName).toStdString();
+    const std::string targetPath = QFile::encodeName(*target).toStdString();
     const exporting::ExportList list{&previewModel_->lines(), lastReadSource_,
                                      SourceFolderName(lastReadSource_).toStdString()};
     std::string remark;
-    const bool written = runInBackground(QStringLiteral("Ausgabe"), [&](WorkProgress& progress) {
-        remark = output->write(list, target, progress);
-    });
+    const bool written = runInBackground(
+        what, [&](WorkProgress& progress) { remark = output->write(list, targetPath, progress); });
     if (!written) {
         return;  // stopped: the target is as it was, the page stays
     }

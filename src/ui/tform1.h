@@ -159,6 +159,9 @@ class TForm1 : public QWidget, private WalkObserver {
     QRadioButton* OutputAsText;
     QRadioButton* OutputAsPlaylist;
     QRadioButton* OutputAsInsert;
+    QRadioButton* OutputAsCopy;
+    QRadioButton* CopyWithFolders;
+    QRadioButton* CopyInOneFolder;
     QWidget* Panel16;
     QPushButton* BackToPreview;
     QPushButton* SaveButton;

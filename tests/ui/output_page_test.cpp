@@ -229,5 +229,48 @@ TEST_F(OutputPageTest, LongLabelTemplateReachesPreviewAndFile) {
                                          "\r\n002 - Intro\r\n003 - Song\r\n");
 }
 
+// The numbered copy, chosen with the mouse: the folder dialog, its layout beneath it, the
+// songs copied in the list's order and the same question at the end; a folder with content
+// is refused and keeps it.
+TEST_F(OutputPageTest, NumberedCopyIntoAFolder) {
+    tree.file("src/Pop/Live/03_Hit.mp3", "hit");
+    tree.file("src/Rock/01 - Intro.mp3", "intro");
+    tree.file("src/Rock/02 - Song.MP3", "song");
+    Click(form->ForwardToPreview);
+    Click(form->ForwardToOutput);
+    EXPECT_FALSE(form->CopyWithFolders->isEnabled()) << "the layout belongs to the copy";
+    Click(form->OutputAsCopy);
+    EXPECT_TRUE(form->CopyWithFolders->isChecked()) << "folders are the default layout";
+
+    tree.folder("voll");
+    tree.file("voll/alt.mp3", "alt");
+    prompter.folders = {QString::fromStdString(tree.path("voll")),
+                        QString::fromStdString(tree.path("stick"))};
+    Click(form->SaveButton);
+    ASSERT_EQ(prompter.messages.size(), 1U);
+    EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("ist nicht leer")))
+        << prompter.messages[0].text.toStdString();
+    EXPECT_EQ(page(), form->Sheet_Output);
+    EXPECT_EQ(tree.read("voll/alt.mp3"), "alt");
+    EXPECT_TRUE(prompter.saveRequests.empty()) << "a folder, not a file, is asked for";
+
+    Click(form->SaveButton);
+    ASSERT_EQ(prompter.folderCaptions.size(), 2U);
+    EXPECT_EQ(prompter.folderCaptions[1],
+              QStringLiteral("Leeres oder neues Verzeichnis für die Kopie wählen"));
+    EXPECT_EQ(tree.read("stick/01 [Live]/001 Hit.mp3"), "hit");
+    EXPECT_EQ(tree.read("stick/02 [Rock]/002 Intro.mp3"), "intro");
+    EXPECT_EQ(tree.read("stick/02 [Rock]/003 Song.mp3"), "song");
+    ASSERT_EQ(prompter.messages.size(), 2U);
+    EXPECT_EQ(prompter.messages[1].text, kConfirmation);
+
+    form->PageControl1->setCurrentWidget(form->Sheet_Output);
+    Click(form->CopyInOneFolder);
+    prompter.folders = {QString::fromStdString(tree.path("flach"))};
+    Click(form->SaveButton);
+    EXPECT_EQ(tree.read("flach/001 Hit.mp3"), "hit");
+    EXPECT_EQ(tree.read("flach/003 Song.mp3"), "song");
+}
+
 }  // namespace
 }  // namespace spurfix::ui::test

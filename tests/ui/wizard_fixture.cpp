@@ -52,6 +52,11 @@ std::optional<QString> FakePrompter::askSaveFileName(const SaveRequest& request)
     return TakeFront(fileNames);
 }
 
+std::optional<QString> FakePrompter::askFolder(const QString& caption, const QString&) {
+    folderCaptions.push_back(caption);
+    return TakeFront(folders);
+}
+
 int FakePrompter::runDialog(QDialog& dialog) {
     ++dialogsRun;
     QWidget* active = QApplication::activeWindow();

@@ -42,6 +42,7 @@ class FakePrompter : public Prompter {
     std::optional<QString> askText(const QString& caption, const QString& prompt,
                                    const QString& initial) override;
     std::optional<QString> askSaveFileName(const SaveRequest& request) override;
+    std::optional<QString> askFolder(const QString& caption, const QString& initial) override;
     int runDialog(QDialog& dialog) override;
 
     std::vector<Message> messages;
@@ -49,6 +50,8 @@ class FakePrompter : public Prompter {
     std::deque<std::optional<QString>> texts;      // for the input box; cancelled when empty
     std::deque<std::optional<QString>> fileNames;  // for the save dialog; cancelled when empty
     std::vector<SaveRequest> saveRequests;
+    std::deque<std::optional<QString>> folders;  // for the folder dialog; cancelled when empty
+    std::vector<QString> folderCaptions;
     std::vector<QString> textCaptions;
     std::function<int(QDialog&)> onDialog;  // for the chooser and the about box
     int dialogsRun = 0;
