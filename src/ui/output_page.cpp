@@ -15,6 +15,7 @@
 #include "export/pdf/cd_insert.h"
 #include "export/playlist.h"
 #include "export/text_list.h"
+#include "platform/volume_label.h"
 #include "ui/byte_text.h"
 #include "ui/dialog_seam.h"
 #include "ui/page_frame.h"
@@ -115,7 +116,7 @@ void TForm1::SaveButtonClick() {
     }
     const std::string targetPath = QFile::encodeName(*target).toStdString();
     const exporting::ExportList list{&previewModel_->lines(), lastReadSource_,
-                                     SourceFolderName(lastReadSource_).toStdString()};
+                                     ListHeading(lastReadSource_).toStdString()};
     std::string remark;
     const bool written = runInBackground(
         what, [&](WorkProgress& progress) { remark = output->write(list, targetPath, progress); });
@@ -136,6 +137,20 @@ void TForm1::SaveButtonClick() {
     }
     emit terminationRequested();
     QCoreApplication::exit(0);
+}
+
+QString TForm1::ListHeading(const std::string& sourcePath) {
+    // A whole medium is called by its label, as the disc's case names it; a folder, or a
+    // medium without a label, by its name.
+    std::string mountPoint = sourcePath;
+    while (mountPoint.size() > 1 && mountPoint.back() == '/') {
+        mountPoint.pop_back();
+    }
+    // Only a mount point has a label: a folder below it gets none.
+    if (const std::string label = platform::VolumeLabel(mountPoint); !label.empty()) {
+        return DisplayText(label);
+    }
+    return SourceFolderName(sourcePath);
 }
 
 QString TForm1::SourceFolderName(const std::string& sourcePath) {

@@ -233,6 +233,8 @@ class TForm1 : public QWidget, private WalkObserver {
     void setSourcePath(const std::string& path);
     // The name a CD insert is headed with: the last part of the folder read.
     static QString SourceFolderName(const std::string& sourcePath);
+    // What the list is called on paper: the medium's label where a whole medium was read.
+    static QString ListHeading(const std::string& sourcePath);
     [[nodiscard]] std::vector<platform::Drive> currentDrives() const;
     // Appends an item per drive; `firstCdRom` becomes the first CD-ROM's index if it is -1.
     void addDriveItems(const std::vector<platform::Drive>& drives, int& firstCdRom);
