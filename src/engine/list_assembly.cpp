@@ -149,15 +149,38 @@ struct FolderState {
 
 // Every occurrence of `pattern` replaced, left to right; inserted text is not searched
 // again.
+// Stops once the result is longer than `enough`: what lies beyond is cut anyway.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,
-                       std::string_view replacement) {
+                       std::string_view replacement, size_t enough = std::string::npos) {
     std::string result;
     size_t pos = 0;
-    for (size_t found; !pattern.empty() && (found = text.find(pattern, pos)) != text.npos;
+    for (size_t found; !pattern.empty() && result.size() <= enough &&
+                       (found = text.find(pattern, pos)) != text.npos;
          pos = found + pattern.size()) {
         result.append(text.substr(pos, found - pos)).append(replacement);
     }
-    return result.append(text.substr(pos));
+    if (result.size() <= enough) {
+        result.append(text.substr(pos));
+    }
+    return result;
+}
+
+// A heading longer than this is cut and ends in "…": a template of thousands of
+// placeholders over thousands of folders must not make a list of gigabytes.
+constexpr size_t kLongestHeading = 4096;
+
+void CutLongHeading(std::string& heading) {
+    static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+    if (heading.size() <= kLongestHeading) {
+        return;
+    }
+    size_t cut = kLongestHeading - kEllipsis.size();
+    // Not inside a character: UTF-8 continuation bytes are 10xxxxxx.
+    while (cut > 0 && (static_cast<unsigned char>(heading[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    heading.resize(cut);
+    heading.append(kEllipsis);
 }
 
 }  // namespace
@@ -213,10 +236,12 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         if (!name.empty() && name.back() == '/') {
             name.remove_suffix(1);
         }
-        line = ReplaceAll(
-            ReplaceAll(ReplaceAll(songLines.labelTemplate(), "%NAME%", AfterLastSlash(name)),
-                       "%PFAD%", folder),
-            "%NR%", folderNumber > 0 ? std::to_string(folderNumber) : std::string{});
+        line = ReplaceAll(ReplaceAll(ReplaceAll(songLines.labelTemplate(), "%NAME%",
+                                                AfterLastSlash(name), kLongestHeading),
+                                     "%PFAD%", folder, kLongestHeading),
+                          "%NR%", folderNumber > 0 ? std::to_string(folderNumber) : std::string{},
+                          kLongestHeading);
+        CutLongHeading(line);
         KeepOnOneLine(line);
         return std::string_view(line);
     };

@@ -301,3 +301,39 @@ TEST(PreviewListParts, NumberAndTitleComeFromTheListNotFromItsText) {
 
 }  // namespace
 }  // namespace spurfix
+
+namespace spurfix {
+namespace {
+
+// Thousands of placeholders over many folders: each heading is cut at 4,096 bytes, never
+// inside a character, and ends in "…"; a heading within the limit stays whole.
+TEST(LongHeadings, AreCutWithAnEllipsisInsteadOfGrowingWithoutEnd) {
+    ScanList scan;
+    for (int folder = 0; folder < 200; ++folder) {
+        const std::string path = "/cd/Ordner mit Ümlaut " + std::to_string(folder) + "/";
+        scan.append(path);
+        scan.append(path, "01 - Lied.mp3");
+    }
+    const platform::Collator collator("de_DE");
+    ListOptions options = Defaults();
+    options.labelTemplate.clear();
+    for (int i = 0; i < 5461; ++i) {
+        options.labelTemplate += "%PFAD%";
+    }
+    const PreviewList preview = BuildPreview(scan, 200, options, collator);
+    std::string scratch;
+    for (size_t i = 0; i < preview.size(); ++i) {
+        if (preview.kind(i) == EntryKind::DirectoryLabel) {
+            const std::string_view heading = preview.text(i, scratch);
+            ASSERT_LE(heading.size(), 4096U);
+            EXPECT_GE(heading.size(), 4090U);
+            EXPECT_EQ(heading.substr(heading.size() - 3), "\xE2\x80\xA6");
+            EXPECT_EQ(heading.substr(0, 10), "/cd/Ordner");
+        }
+    }
+    options.labelTemplate = "[%NAME%]";
+    EXPECT_EQ(BuildPreview(scan, 200, options, collator).text(0), "[Ordner mit Ümlaut 0]");
+}
+
+}  // namespace
+}  // namespace spurfix
