@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -53,6 +54,8 @@ TEST_F(BackgroundWorkTest, ProgressIsShownAndAbbrechenStopsTheWork) {
         QTRY_COMPARE_WITH_TIMEOUT(bar.text(), QStringLiteral("Test: 5.000 von 10.000"), 10000);
         shown = bar.text();
         pagesTookInput = form->PageControl1->isEnabled();
+        QDir().mkpath(QStringLiteral(SPURFIX_SCREENSHOT_DIR));
+        EXPECT_TRUE(form->grab().save(QStringLiteral(SPURFIX_SCREENSHOT_DIR "/work_progress.png")));
         EXPECT_EQ(QApplication::focusWidget(), &stop);
         UserClick(&stop);
     });
