@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/file_systems.h"
+#include "platform/mountinfo_field.h"
 
 namespace spurfix::platform {
 
@@ -25,25 +26,6 @@ struct MountEntry {
     std::string source;
     std::string superOptions;
 };
-
-// Decodes the octal escapes (\040 for a space) the kernel writes into mountinfo fields.
-std::string DecodeField(std::string_view field) {
-    std::string decoded;
-    decoded.reserve(field.size());
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::all_of(field.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                        field.begin() + static_cast<std::ptrdiff_t>(i) + 4,
-                        [](char c) { return c >= '0' && c <= '7'; })) {
-            decoded.push_back(static_cast<char>(
-                ((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            decoded.push_back(field[i]);
-        }
-    }
-    return decoded;
-}
 
 std::vector<std::string_view> SplitFields(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -69,9 +51,9 @@ bool ParseLine(std::string_view line, MountEntry& entry) {
         return false;
     }
     entry.majorMinor = std::string(fields[2]);
-    entry.mountPoint = DecodeField(fields[4]);
-    entry.type = DecodeField(separator[1]);
-    entry.source = DecodeField(separator[2]);
+    entry.mountPoint = DecodeMountinfoField(fields[4]);
+    entry.type = DecodeMountinfoField(separator[1]);
+    entry.source = DecodeMountinfoField(separator[2]);
     entry.superOptions = separator + 3 < fields.end() ? std::string(separator[3]) : std::string();
     while (entry.mountPoint.size() > 1 && entry.mountPoint.back() == '/') {
         entry.mountPoint.pop_back();

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/mountinfo_field.h"
+
 namespace spurfix::platform {
 
 namespace {
@@ -23,23 +25,6 @@ std::string_view Field(std::string_view line, size_t n) {
     return line.substr(start, line.find(' ', start) - start);
 }
 
-// Decodes the octal escapes (\040 for a space) the kernel writes into the fields.
-std::string Decoded(std::string_view field) {
-    std::string text;
-    for (size_t i = 0; i < field.size(); ++i) {
-        const auto octal = [&](size_t k) { return field[k] >= '0' && field[k] <= '7'; };
-        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) &&
-            octal(i + 3)) {
-            text.push_back(static_cast<char>(((field[i + 1] - '0') << 6) |
-                                             ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            text.push_back(field[i]);
-        }
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string FileSystemTypeIn(std::string_view mountinfo, std::string_view device) {
@@ -51,7 +36,7 @@ std::string FileSystemTypeIn(std::string_view mountinfo, std::string_view device
         mountinfo.remove_prefix(end == std::string_view::npos ? mountinfo.size() : end + 1);
         const size_t separator = line.find(" - ");
         if (separator != std::string_view::npos && Field(line, 2) == device) {
-            return Decoded(Field(line.substr(separator + 3), 0));
+            return DecodeMountinfoField(Field(line.substr(separator + 3), 0));
         }
     }
     return {};

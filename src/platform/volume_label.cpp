@@ -14,26 +14,11 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/mountinfo_field.h"
+
 namespace spurfix::platform {
 
 namespace {
-
-// Decodes the kernel's octal escapes (\040) in mountinfo fields.
-std::string DecodeOctal(std::string_view field) {
-    std::string decoded;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
-            field[i + 1] <= '7' && field[i + 2] >= '0' && field[i + 2] <= '7' &&
-            field[i + 3] >= '0' && field[i + 3] <= '7') {
-            decoded.push_back(static_cast<char>(
-                ((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            decoded.push_back(field[i]);
-        }
-    }
-    return decoded;
-}
 
 // Decodes udev's escapes (\x20) in the names of /dev/disk/by-label.
 std::string DecodeHex(std::string_view name) {
@@ -71,14 +56,14 @@ bool FindMount(std::string_view mountinfo, const std::string& mountPoint, Mount&
             ++separator;
         }
         if (parts.size() < 6 || separator + 2 >= parts.size() ||
-            DecodeOctal(parts[4]) != mountPoint) {
+            DecodeMountinfoField(parts[4]) != mountPoint) {
             continue;
         }
         Mount mount;
         if (std::sscanf(parts[2].c_str(), "%u:%u", &mount.major, &mount.minor) != 2) {
             continue;
         }
-        mount.source = DecodeOctal(parts[separator + 2]);
+        mount.source = DecodeMountinfoField(parts[separator + 2]);
         found = mount;
         any = true;
     }

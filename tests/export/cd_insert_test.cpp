@@ -13,19 +13,14 @@
 
 #include "engine/list_assembly.h"
 #include "export/pdf/cd_insert.h"
+#include "support/command_output.h"
 #include "support/temp_tree.h"
 
 namespace spurfix::exporting {
 namespace {
 
 std::string Output(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    char block[4096];
-    for (size_t got; pipe && (got = std::fread(block, 1, sizeof block, pipe.get())) > 0;) {
-        output.append(block, got);
-    }
-    return output;
+    return spurfix::test::CommandOutput(command);
 }
 
 // A CD of `songs` songs in albums of twelve.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "support/command_output.h"
 #include "support/temp_tree.h"
 #include "wizard_fixture.h"
 
@@ -16,13 +17,7 @@ namespace {
 using spurfix::test::TempTree;
 
 std::string Output(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    char block[4096];
-    for (size_t got; pipe && (got = std::fread(block, 1, sizeof block, pipe.get())) > 0;) {
-        output.append(block, got);
-    }
-    return output;
+    return spurfix::test::CommandOutput(command);
 }
 
 class ListHeadingTest : public WizardTest {
