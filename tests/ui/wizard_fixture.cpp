@@ -1,6 +1,7 @@
 #include "wizard_fixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -119,6 +120,9 @@ void WizardTest::ChooseDrive(const std::string& mountPoint) {
     }
     UserKey(Qt::Key_Return);
     ASSERT_EQ(combo->currentIndex(), wanted);
+    // On an X server the list closes a moment later: a click before that only closes it.
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 30000))
+        << "the drive list stays open";
 }
 
 void GoDownTo(DirectoryListBox* list, const std::string& target) {
@@ -159,9 +163,14 @@ void WizardTest::ChooseFolder(const std::string& folder) {
     }
     ASSERT_FALSE(drive.empty()) << "no drive holds " << target;
     ChooseDrive(drive);
-    if (!form->ChooseDir->isChecked()) {
+    // On an X server, a click that comes within moments of the drive list closing is now
+    // and then lost (about one run in six under load, with the pointer free and no popup
+    // left): the person clicks again, as anyone does when a click did not take.
+    for (int tries = 0; tries < 5 && !form->ChooseDir->isChecked(); ++tries) {
         UserClick(form->ChooseDir);
+        (void)QTest::qWaitFor([&] { return form->ChooseDir->isChecked(); }, 1000);
     }
+    ASSERT_TRUE(form->ChooseDir->isChecked());
     prompter.onDialog = [&](QDialog& dialog) {
         dialog.show();
         dialog.activateWindow();
