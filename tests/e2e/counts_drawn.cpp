@@ -1,40 +1,25 @@
 // On a real X server: while a long reading runs, the two counts are on the screen in
 // every frame. The label areas are read back from the X server many times during the
 // reading, and each sample must show the drawn digits of both counts.
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
-#include <QScreen>
-#include <QTest>
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
-#include "support/temp_tree.h"
-#include "wizard_fixture.h"
+#include "long_reading_on_screen.h"
 
 namespace spurfix::ui::test {
 namespace {
 
-using spurfix::test::TempTree;
-
 // Whether the X server shows the label as the label draws itself now, pixel for pixel
 // (within a little for rounding): its current text, whatever the digits and the font.
 bool ShownAsItDrawsItself(const QLabel* label, std::string& why) {
-    const QPoint topLeft = label->mapToGlobal(QPoint(0, 0));
-    const QImage onScreen =
-        label->screen()
-            ->grabWindow(0, topLeft.x(), topLeft.y(), label->width(), label->height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
+    const QImage onScreen = OnScreen(label);
     const QImage itself =
         const_cast<QLabel*>(label)->grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (onScreen.size() != itself.size()) {
@@ -74,38 +59,10 @@ bool DrawsInk(const QLabel* label) {
     return false;
 }
 
-class CountsDrawn : public WizardTest {
+// Some 300,000 files in 300 folders.
+class CountsDrawn : public LongReadingOnScreen {
   protected:
-    void SetUp() override {
-        // Some 300,000 files in 300 folders. On a tmpfs of the test's own, where its
-        // mount namespace allows one, they are made and removed in a second.
-        if (std::getenv("SPURFIX_PRIVATE_MOUNTS") != nullptr) {
-            mounted = mount("spurfix", tree.root().c_str(), "tmpfs", 0, "mode=0700") == 0;
-        }
-        for (int folder = 0; folder < 300; ++folder) {
-            const std::string name = "Album " + std::to_string(folder);
-            tree.folder(name);
-            const int fd = open(tree.path(name).c_str(), O_RDONLY | O_DIRECTORY);
-            ASSERT_GE(fd, 0);
-            for (int file = 0; file < 1000; ++file) {
-                const std::string song = std::to_string(file) + " - Lied.mp3";
-                close(openat(fd, song.c_str(), O_WRONLY | O_CREAT, 0644));
-            }
-            close(fd);
-        }
-        drives = {{tree.root().substr(0, tree.root().size() - 1), platform::DriveType::CdRom}};
-        WizardTest::SetUp();
-        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-    void TearDown() override {
-        WizardTest::TearDown();
-        if (mounted) {
-            umount(tree.root().c_str());
-        }
-    }
-    TempTree tree;
-    bool mounted = false;
+    CountsDrawn() : LongReadingOnScreen("", 300) {}
 };
 
 TEST_F(CountsDrawn, BothCountsAreOnTheScreenInEveryFrame) {

@@ -3,38 +3,21 @@
 // server many times during the reading. What counts as drawn is what differs from the
 // empty view as the X server showed it before the reading: no ink threshold, no glyph
 // shapes, no font size enter the check.
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QScreen>
-#include <QTest>
-#include <cstdlib>
+#include <algorithm>
 #include <iostream>
 #include <map>
 
-#include "support/temp_tree.h"
+#include "long_reading_on_screen.h"
 #include "ui/folder_trace.h"
-#include "wizard_fixture.h"
 
 namespace spurfix::ui::test {
 namespace {
-
-using spurfix::test::TempTree;
-
-QImage OnScreen(const QWidget* widget) {
-    const QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
-    return widget->screen()
-        ->grabWindow(0, topLeft.x(), topLeft.y(), widget->width(), widget->height())
-        .toImage();
-}
 
 // The colour most pixels of the image have.
 QRgb Background(const QImage& image) {
@@ -88,41 +71,15 @@ Drawn Lines(const QImage& image, QRgb background) {
     return drawn;
 }
 
-class TraceDrawn : public WizardTest {
+// Some 200,000 files in 200 folders below a deep path of long names, so that every line
+// is wider than the trace.
+class TraceDrawn : public LongReadingOnScreen {
   protected:
-    void SetUp() override {
-        // Some 200,000 files in 200 folders below a deep path of long names, so that
-        // every line is wider than the trace.
-        if (std::getenv("SPURFIX_PRIVATE_MOUNTS") != nullptr) {
-            mounted = mount("spurfix", tree.root().c_str(), "tmpfs", 0, "mode=0700") == 0;
-        }
-        const std::string deep =
-            "Sammlung aller Lieder der ganzen Familie/Aufnahmen aus den Jahren davor/"
-            "Noch eine Ebene mit einem langen Namen/";
-        for (int folder = 0; folder < 200; ++folder) {
-            const std::string name = deep + "Album " + std::to_string(folder);
-            tree.folder(name);
-            const int fd = open(tree.path(name).c_str(), O_RDONLY | O_DIRECTORY);
-            ASSERT_GE(fd, 0);
-            for (int file = 0; file < 1000; ++file) {
-                const std::string song = std::to_string(file) + " - Lied.mp3";
-                close(openat(fd, song.c_str(), O_WRONLY | O_CREAT, 0644));
-            }
-            close(fd);
-        }
-        drives = {{tree.root().substr(0, tree.root().size() - 1), platform::DriveType::CdRom}};
-        WizardTest::SetUp();
-        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-    void TearDown() override {
-        WizardTest::TearDown();
-        if (mounted) {
-            umount(tree.root().c_str());
-        }
-    }
-    TempTree tree;
-    bool mounted = false;
+    TraceDrawn()
+        : LongReadingOnScreen(
+              "Sammlung aller Lieder der ganzen Familie/Aufnahmen aus den Jahren "
+              "davor/Noch eine Ebene mit einem langen Namen/",
+              200) {}
 };
 
 TEST_F(TraceDrawn, LinesAreShownFromTheirStartInEveryFrame) {
@@ -132,7 +89,7 @@ TEST_F(TraceDrawn, LinesAreShownFromTheirStartInEveryFrame) {
     // The empty trace, once the X server shows what the view draws.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return OnScreen(viewport).convertToFormat(QImage::Format_RGB32) ==
+            return OnScreen(viewport) ==
                    viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
         },
         10000));
