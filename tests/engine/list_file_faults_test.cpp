@@ -55,19 +55,6 @@ std::string FileText(const PreviewList& preview) {
     return text;
 }
 
-std::string Read(const std::string& path) {
-    std::string content;
-    const int fd = open(path.c_str(), O_RDONLY);
-    char block[65536];
-    for (ssize_t got; fd >= 0 && (got = read(fd, block, sizeof block)) > 0;) {
-        content.append(block, static_cast<size_t>(got));
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return content;
-}
-
 void Write(const std::string& path, std::string_view content, mode_t mode = 0644) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
     ASSERT_GE(fd, 0) << path;
@@ -146,7 +133,7 @@ TEST(ExportFaults, SmallFileSystems) {
                 return "skip";
             }
             std::string result = test::ExportOutcome(target, preview);
-            const std::string content = Read(target);
+            const std::string content = test::ReadFile(target);
             result += content == oldList ? " | old"
                       : content == FileText(preview)
                           ? " | new"
@@ -200,7 +187,7 @@ TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
     Write(tree.path("liste.txt"), "alt");
     ASSERT_EQ(link(tree.path("liste.txt").c_str(), tree.path("zweiter-name.txt").c_str()), 0);
     EXPECT_EQ(test::ExportOutcome(tree.path("liste.txt"), preview), "written");
-    EXPECT_EQ(Read(tree.path("zweiter-name.txt")), list);
+    EXPECT_EQ(test::ReadFile(tree.path("zweiter-name.txt")), list);
 
     // A link to a missing file creates that file and stays a link.
     tree.link("neu.txt", "verweis.txt");
@@ -208,7 +195,7 @@ TEST(ExportFaults, ReplacingKeepsWhatBelongsToTheFile) {
     struct stat info {};
     ASSERT_EQ(lstat(tree.path("verweis.txt").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(Read(tree.path("neu.txt")), list);
+    EXPECT_EQ(test::ReadFile(tree.path("neu.txt")), list);
 
     // A link that leads in a circle is refused and changes nothing.
     tree.link("kreis-b", "kreis-a");
@@ -255,7 +242,7 @@ TEST(ExportFaults, ReplacingKeepsAclAndAttributes) {
                                                                       : " | mode changed";
         result += Xattr(target, "system.posix_acl_access") == acl ? " | acl kept" : " | acl lost";
         result += " | user." + Xattr(target, "user.herkunft");
-        result += Read(target) == FileText(preview) ? " | new" : " | not new";
+        result += test::ReadFile(target) == FileText(preview) ? " | new" : " | not new";
         result += " | " + std::to_string(test::KernelOrder(mountPoint).size()) + " files";
         return result;
     });
@@ -282,7 +269,7 @@ TEST(ExportFaults, AnotherOwnersFileKeepsItsOwnerAndGroup) {
         GTEST_SKIP() << "cannot become another user here";
     }
     EXPECT_EQ(outcome, "written");
-    EXPECT_EQ(Read(target), FileText(preview));
+    EXPECT_EQ(test::ReadFile(target), FileText(preview));
     struct stat info {};
     ASSERT_EQ(stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 0U);
@@ -472,7 +459,7 @@ TEST(ExportFaults, NearlyFullCopyOnWriteFileSystem) {
             }
             FillAndFree(mountPoint, 3);
             std::string result = BytesOutcome(target, list);
-            const std::string content = Read(target);
+            const std::string content = test::ReadFile(target);
             result += content == oldList ? " | old"
                       : content == list  ? " | new"
                                          : " | damaged: " + std::to_string(content.size());
@@ -520,7 +507,7 @@ TEST(ExportFaults, AttributesBeyondTheKernelsListLimitAreKept) {
             kept += getxattr(target.c_str(), name.c_str(), value, sizeof value) == 1 ? 1 : 0;
         }
         result += " | " + std::to_string(kept) + " kept";
-        result += Read(target) == list ? " | new" : " | not new";
+        result += test::ReadFile(target) == list ? " | new" : " | not new";
         result += " | " + std::to_string(test::KernelOrder(mountPoint).size()) + " files";
         return result;
     });
@@ -572,7 +559,7 @@ TEST(ExportFaults, ALoweredFileSizeLimit) {
                 return "cannot lower the limit";
             }
             std::string result = BytesOutcome(target, list);
-            const std::string content = Read(target);
+            const std::string content = test::ReadFile(target);
             result += row.oldBytes == 0 && content.empty() ? " | none"
                       : content == oldList                 ? " | old"
                       : content == list                    ? " | new"
@@ -654,7 +641,7 @@ TEST(ExportFaults, AKillWithoutUnnamedFilesLeavesNothingForLong) {
             }
             kill(-program, SIGKILL);
             waitpid(program, nullptr, 0);
-            result = Read(target) == "alt\r\n" ? "old" : "damaged";
+            result = test::ReadFile(target) == "alt\r\n" ? "old" : "damaged";
             result += " | " + std::to_string(test::KernelOrder(mountPoint).size()) + " files";
             result += " | " + BytesOutcome(target, "neu\r\n");
             result += " | " + std::to_string(test::KernelOrder(mountPoint).size()) + " files";
