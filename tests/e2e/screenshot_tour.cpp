@@ -65,7 +65,7 @@ TEST_F(ScreenshotTour, EveryPageAndAWholeRun) {
     Click(form->AboutButton);
     Click(form->ForwardToChooseDir);
     Save(form.get(), QStringLiteral("03_source"));
-    ChooseFolder(tree.path("CD"));
+    ASSERT_NO_FATAL_FAILURE(ChooseFolder(tree.path("CD")));
     prompter.onDialog = picture;
     Click(form->ChooseDirButton);  // once more, for its picture
     EXPECT_EQ(form->ChooseDirEdit->text(), QString::fromStdString(tree.path("CD")));
