@@ -110,6 +110,46 @@ std::string PlayingTimeText(int64_t milliseconds, bool estimate) {
     return text.append(":").append(twoDigits(seconds % 60));
 }
 
+TimedText SplitPlayingTime(const PreviewList& preview, size_t line, std::string_view text,
+                           const SongInfoTable* times) {
+    if (times == nullptr || preview.kind(line) != EntryKind::File || !preview.hasSourceLine(line)) {
+        return {text, nullptr};
+    }
+    const SongInfo* song = times->find(preview.sourceLine(line));
+    if (song == nullptr || song->milliseconds < 0) {
+        return {text, nullptr};
+    }
+    const std::string suffix =
+        " (" + PlayingTimeText(song->milliseconds, song->timeIsEstimate) + ")";
+    if (!text.ends_with(suffix)) {
+        return {text, nullptr};
+    }
+    text.remove_suffix(suffix.size());
+    return {text, song};
+}
+
+std::optional<TotalTime> TotalPlayingTime(const PreviewList& preview, const SongInfoTable* times) {
+    if (times == nullptr) {
+        return std::nullopt;
+    }
+    TotalTime total;
+    bool anySong = false;
+    for (size_t i = 0; i < preview.size(); ++i) {
+        if (preview.kind(i) != EntryKind::File) {
+            continue;
+        }
+        const SongInfo* song =
+            preview.hasSourceLine(i) ? times->find(preview.sourceLine(i)) : nullptr;
+        if (song == nullptr || song->milliseconds < 0) {
+            return std::nullopt;
+        }
+        total.milliseconds += song->milliseconds;
+        total.estimate = total.estimate || song->timeIsEstimate;
+        anySong = true;
+    }
+    return anySong ? std::optional(total) : std::nullopt;
+}
+
 std::string TagTitle(const SongInfo& song, std::string_view tagTemplate) {
     if (song.title.empty()) {
         return {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,28 @@ SongFactsWanted SongFactsFor(const ListOptions& options);
 // A playing time as the list shows it: "3:45", from one hour on "1:02:03", rounded to
 // the second; "ca. " in front of an estimate.
 std::string PlayingTimeText(int64_t milliseconds, bool estimate);
+
+// A song line's text apart from the playing time it ends in, for an output that puts
+// the time elsewhere (a playlist's "#EXTINF", a column of the CD insert).
+struct TimedText {
+    std::string_view text;           // the text without its " (3:45)"
+    const SongInfo* song = nullptr;  // whose time the text ended in; nullptr: it showed none
+};
+// Splits `text`, the text or title of the list's line `line`, where it ends in the time
+// of its song in `times` (the table the list was built with, where it shows times;
+// nullptr where it shows none). A line whose text does not end in its song's time is
+// left whole: an output never shows a time the list does not.
+TimedText SplitPlayingTime(const PreviewList& preview, size_t line, std::string_view text,
+                           const SongInfoTable* times);
+
+// The total playing time of every song line of a list, the songs' times from `times`:
+// nothing where the list shows no times or one of its songs has no known time, so that
+// a total is never too short. An estimate in it makes the total an estimate.
+struct TotalTime {
+    int64_t milliseconds = 0;
+    bool estimate = false;
+};
+std::optional<TotalTime> TotalPlayingTime(const PreviewList& preview, const SongInfoTable* times);
 
 // The title the tag template makes of a song's tags, or empty when its tags hold no
 // title. Texts from the tags are put in as they are, never searched for placeholders.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/preview_list.h"
+#include "engine/song_info.h"
 
 namespace spurfix::exporting {
 
@@ -16,6 +17,10 @@ struct ExportList {
     // What the list is called on paper: the medium's label where a whole medium was read,
     // else the folder's name (UTF-8).
     std::string heading;
+    // The songs' playing times where the list shows them, as it was built with them;
+    // nullptr where it shows none. An output that puts a song's time apart from its title
+    // takes it from here.
+    const SongInfoTable* songTimes = nullptr;
 };
 
 // How far an output has come, and whether the user wants it to stop. Called on the

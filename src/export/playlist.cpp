@@ -1,6 +1,7 @@
 #include "export/playlist.h"
 
 #include "engine/list_file.h"
+#include "engine/song_line.h"
 
 namespace spurfix {
 
@@ -42,7 +43,8 @@ void AppendPath(std::string& playlist, std::string_view path, std::string_view f
 }
 }  // namespace
 
-std::string BuildPlaylist(const PreviewList& preview, std::string_view playlistFolder) {
+std::string BuildPlaylist(const PreviewList& preview, std::string_view playlistFolder,
+                          const SongInfoTable* times) {
     std::string playlist = "#EXTM3U\r\n";
     std::string scratch;
     for (size_t i = 0; i < preview.size(); ++i) {
@@ -51,7 +53,12 @@ std::string BuildPlaylist(const PreviewList& preview, std::string_view playlistF
             playlist.append("# ").append(text).append("\r\n");
             continue;
         }
-        playlist.append("#EXTINF:-1,").append(text).append("\r\n");
+        // The time goes into the entry's seconds, rounded as the list rounds it; the title
+        // does not carry it twice.
+        const TimedText timed = SplitPlayingTime(preview, i, text, times);
+        const std::string seconds =
+            timed.song != nullptr ? std::to_string((timed.song->milliseconds + 500) / 1000) : "-1";
+        playlist.append("#EXTINF:").append(seconds).append(",").append(timed.text).append("\r\n");
         AppendPath(playlist, preview.sourceText(i), playlistFolder);
         playlist.append("\r\n");
     }
@@ -66,7 +73,8 @@ std::string PlaylistOutput::write(const ExportList& list, const std::string& tar
                                   Progress& progress) const {
     const uint64_t lines = list.lines->size();
     progress.report(0, lines);
-    const std::string playlist = BuildPlaylist(*list.lines, FolderOfListFile(target));
+    const std::string playlist =
+        BuildPlaylist(*list.lines, FolderOfListFile(target), list.songTimes);
     if (progress.cancelled()) {
         throw Cancelled();
     }

@@ -13,8 +13,11 @@ namespace spurfix {
 // playlist plays the songs in the order of the list; a folder label becomes a comment line. A path
 // below `playlistFolder` (absolute, without a trailing "/") is written relative to it,
 // so that a playlist at the root of a CD's folder works on the disc; any other path is
-// written whole. Paths keep their bytes; lines end in CR LF.
-std::string BuildPlaylist(const PreviewList& preview, std::string_view playlistFolder);
+// written whole. Paths keep their bytes; lines end in CR LF. Where the list shows playing
+// times (`times`, the table it was built with), an entry whose line ends in its song's
+// time carries the time in whole seconds in place of -1, and its title without it.
+std::string BuildPlaylist(const PreviewList& preview, std::string_view playlistFolder,
+                          const SongInfoTable* times = nullptr);
 
 }  // namespace spurfix
 

@@ -59,7 +59,8 @@ mpg123_handle* ThreadHandle() {
         int error = MPG123_OK;
         mpg123_handle* made = mpg123_new(nullptr, &error);
         if (made != nullptr) {
-            mpg123_param(made, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+            // The tags are TagLib's: libmpg123 only skips them.
+            mpg123_param(made, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0.0);
             mpg123_replace_reader_handle(made, ReadBytes, SeekInBytes, nullptr);
         }
         return std::unique_ptr<mpg123_handle, HandleDeleter>(made);

@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <mutex>
+#include <utility>
 
 #include "tags/mp3_time.h"
 
@@ -25,6 +27,9 @@ namespace {
 // A text of a tag is one line of the list: its length is bounded and control
 // characters become spaces, whatever the tag claims.
 constexpr size_t kLongestText = 250;
+
+// Files up to this size are read into memory whole (see ReadSongFile).
+constexpr off_t kReadWhole = 1 << 20;
 
 std::string Cleaned(const TagLib::String& text) {
     std::string bytes = text.to8Bit(true);
@@ -83,7 +88,10 @@ SongInfo ReadSong(TagLib::IOStream& stream, SongParts parts) {
     SilenceTagLibOnce();
     SongInfo song;
     const bool withTime = parts == SongParts::TagsAndTime;
-    const TagLib::FileRef ref(&stream, withTime, TagLib::AudioProperties::Average);
+    // Fast is enough: an MP3's time is taken from TagLib only where a VBR header counts
+    // its frames, which every read style reads the same; the other formats' headers
+    // state their length.
+    const TagLib::FileRef ref(&stream, withTime, TagLib::AudioProperties::Fast);
     TagLib::File* file = ref.file();
     if (file == nullptr || !file->isValid()) {
         return song;
@@ -109,10 +117,8 @@ SongInfo ReadSong(TagLib::IOStream& stream, SongParts parts) {
 // the format as it would for a file of that name.
 class NamedByteStream : public TagLib::ByteVectorStream {
   public:
-    NamedByteStream(std::string_view bytes, std::string_view extension)
-        : TagLib::ByteVectorStream(
-              TagLib::ByteVector(bytes.data(), static_cast<unsigned int>(bytes.size()))),
-          name_("song." + std::string(extension)) {}
+    NamedByteStream(const TagLib::ByteVector& bytes, std::string name)
+        : TagLib::ByteVectorStream(bytes), name_(std::move(name)) {}
     [[nodiscard]] TagLib::FileName name() const override { return name_.c_str(); }
 
   private:
@@ -142,6 +148,27 @@ SongInfo ReadSongFile(const std::string& path, SongParts parts) {
         close(fd);
         return {};
     }
+    // A small file is read in one go and parsed in memory: TagLib seeks to its start and
+    // its end for the tags and to its first frame, and a frame count reads it whole, each
+    // of which costs system calls on the file.
+    if (status.st_size <= kReadWhole) {
+        TagLib::ByteVector bytes(static_cast<unsigned int>(status.st_size), '\0');
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;  // shorter than it was: what was read is parsed
+            }
+            got += static_cast<size_t>(n);
+        }
+        close(fd);
+        bytes.resize(static_cast<unsigned int>(got));
+        NamedByteStream stream(bytes, path);
+        return ReadSong(stream, parts);
+    }
     NamedFileStream stream(fd, path);  // closes the descriptor
     if (!stream.isOpen()) {
         close(fd);  // the stream could not take it over
@@ -151,7 +178,9 @@ SongInfo ReadSongFile(const std::string& path, SongParts parts) {
 }
 
 SongInfo ReadSongBytes(std::string_view bytes, std::string_view extension, SongParts parts) {
-    NamedByteStream stream(bytes, extension);
+    NamedByteStream stream(
+        TagLib::ByteVector(bytes.data(), static_cast<unsigned int>(bytes.size())),
+        "song." + std::string(extension));
     return ReadSong(stream, parts);
 }
 

@@ -73,8 +73,8 @@ void TForm1::ButtonDirTmplHelpClick() {
         BoxKind::Plain,
         QStringLiteral(
             "Folgende Platzhalter sind möglich:\r\n\r\n%NAME% = Name des Verzeichnisses\r\n"
-            "%PFAD% = Pfad des Verzeichnisses\r\n%NR% = Nummer des Verzeichnisses\r\n\r\nAlle "
-            "anderen Zeichen werden direkt "
+            "%PFAD% = Pfad des Verzeichnisses\r\n%NR% = Nummer des Verzeichnisses\r\n"
+            "%DAUER% = Spieldauer der Lieder darunter\r\n\r\nAlle anderen Zeichen werden direkt "
             "in die Ausgabe übernommen."));
 }
 

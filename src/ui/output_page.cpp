@@ -1,5 +1,6 @@
 // The output page: the export and the question how to go on.
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
@@ -115,8 +116,10 @@ void TForm1::SaveButtonClick() {
         return;
     }
     const std::string targetPath = QFile::encodeName(*target).toStdString();
+    // The times go with the list where it shows them, for the outputs that set them apart.
     const exporting::ExportList list{&previewModel_->lines(), lastReadSource_,
-                                     ListHeading(lastReadSource_).toStdString()};
+                                     ListHeading(lastReadSource_).toStdString(),
+                                     ShowPlayingTimes->isChecked() ? &songFacts_ : nullptr};
     std::string remark;
     const bool written = runInBackground(
         what, [&](WorkProgress& progress) { remark = output->write(list, targetPath, progress); });

@@ -6,6 +6,8 @@
 //   /gesperrt/          cannot be opened (EACCES), as a folder without rights
 //   /kaputt/            cannot be listed (EIO), as a scratched disc; left out where
 //                       SLOW_FUSE_ONLY_CLOSED is set
+// Where SLOW_FUSE_GATE names a path, opening a file waits while that path exists (at
+// most a minute), so that a test holds a reading of the files for as long as it needs.
 // Start: SLOW_FUSE_SECONDS=30 SLOW_FUSE_MARKER=/tmp/m slow_fuse -f MOUNTPOINT
 #define FUSE_USE_VERSION 31
 #include <fuse3/fuse.h>
@@ -45,6 +47,18 @@ int GetAttributes(const char* path, struct stat* info, fuse_file_info* /*file*/)
         return 0;
     }
     return -ENOENT;
+}
+
+int OpenFile(const char* path, fuse_file_info* /*file*/) {
+    if (!IsFile(path)) {
+        return -ENOENT;
+    }
+    if (const char* gate = std::getenv("SLOW_FUSE_GATE")) {
+        for (int i = 0; i < 6000 && access(gate, F_OK) == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    return 0;
 }
 
 int OpenFolder(const char* path, fuse_file_info* /*file*/) {
@@ -97,6 +111,7 @@ int ReadFolder(const char* path, void* buffer, fuse_fill_dir_t fill, off_t /*off
 int main(int argc, char* argv[]) {
     fuse_operations operations{};
     operations.getattr = GetAttributes;
+    operations.open = OpenFile;
     operations.opendir = OpenFolder;
     operations.readdir = ReadFolder;
     return fuse_main(argc, argv, &operations, nullptr);

@@ -125,6 +125,11 @@ class SongFiles : public ::testing::Test {
             "\x00\x00\x00\x00\x00\x00\x00";  // padding up to the 20 bytes the tag claims
         std::string lying(kLying, sizeof kLying - 1);
         put("lying-frame.mp3", lying + Mp3Audio(ConstantRates(50), VbrHeader::None));
+        // Larger than what is read into memory at once: read from the file.
+        put("large-vbr-id3v2.mp3", Mp3Audio(VariableRates(6000), VbrHeader::None));
+        TagMp3(tree_->path("large-vbr-id3v2.mp3"), TagKind::Id3v2, kFull);
+        put("large-xing-id3v1.mp3", Mp3Audio(VariableRates(6000), VbrHeader::Xing));
+        TagMp3(tree_->path("large-xing-id3v1.mp3"), TagKind::Id3v1, kFull);
         put("not-audio.mp3", std::string(5000, 'x'));
         put("empty.mp3", "");
         put("long-title.mp3", Mp3Audio(ConstantRates(10), VbrHeader::None));
@@ -162,6 +167,10 @@ TEST_F(SongFiles, TagsAndTimesOfEachFormat) {
         {"no tag, Info header", "cbr-info-untagged.mp3", std::nullopt, 2500 * kMp3FrameMilliseconds,
          0},
         {"title alone", "vbr-partial.mp3", partial, 90 * kMp3FrameMilliseconds, 0},
+        {"large, without a VBR header", "large-vbr-id3v2.mp3", kFull, 6000 * kMp3FrameMilliseconds,
+         0},
+        {"large, with a Xing header", "large-xing-id3v1.mp3", kFull, 6000 * kMp3FrameMilliseconds,
+         0},
         {"Vorbis comment", "vorbis.ogg", kFull, 2500, 1},
         {"FLAC", "lossless.flac", kFull, 2500, 1},
         {"MP4", "aac.m4a", kFull, 2500, 30},

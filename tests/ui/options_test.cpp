@@ -167,7 +167,8 @@ TEST_F(OptionsTest, TemplateHelp) {
     EXPECT_EQ(prompter.messages[0].text,
               QStringLiteral(
                   "Folgende Platzhalter sind möglich:\r\n\r\n%NAME% = Name des Verzeichnisses\r\n"
-                  "%PFAD% = Pfad des Verzeichnisses\r\n%NR% = Nummer des Verzeichnisses\r\n\r\n"
+                  "%PFAD% = Pfad des Verzeichnisses\r\n%NR% = Nummer des Verzeichnisses\r\n"
+                  "%DAUER% = Spieldauer der Lieder darunter\r\n\r\n"
                   "Alle anderen Zeichen werden direkt in "
                   "die Ausgabe übernommen."));
 }

@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "engine/list_file.h"
 #include "engine/name_rules.h"
+#include "engine/song_line.h"
 
 namespace spurfix::exporting {
 
@@ -33,11 +35,19 @@ constexpr double kSmallestPoints = 6;
 constexpr double kLargestPoints = 14;
 constexpr double kReferencePoints = 10;
 constexpr double kNumberGap = 1.6;
+constexpr double kTimeGap = 2.5;
 
 struct Item {
     bool label;
     QString number;  // a file line's number, empty where it has none
     QString title;
+    QString time;  // a song's playing time, right-aligned in the column; empty without one
+};
+
+// What the insert shows: its rows, and the total time on the first square.
+struct Content {
+    std::vector<Item> items;
+    QString total;  // "Gesamtdauer 1:02:03", empty where there is none to show
 };
 
 QString DisplayText(std::string_view bytes) {
@@ -45,9 +55,11 @@ QString DisplayText(std::string_view bytes) {
 }
 
 // The list keeps every song's number apart from its title: the number stands in a column
-// of its own, and a title that begins with digits stays a title.
-std::vector<Item> ItemsOf(const PreviewList& preview, Progress& progress) {
-    std::vector<Item> items;
+// of its own, and a title that begins with digits stays a title. A song's playing time
+// leaves the title for a column of its own at the right.
+Content ContentOf(const PreviewList& preview, const SongInfoTable* times, Progress& progress) {
+    Content content;
+    std::vector<Item>& items = content.items;
     items.reserve(preview.size());
     std::string scratch;
     for (size_t i = 0; i < preview.size(); ++i) {
@@ -55,7 +67,7 @@ std::vector<Item> ItemsOf(const PreviewList& preview, Progress& progress) {
             throw Cancelled();
         }
         if (preview.kind(i) == EntryKind::DirectoryLabel) {
-            items.push_back({true, {}, DisplayText(preview.text(i, scratch))});
+            items.push_back({true, {}, DisplayText(preview.text(i, scratch)), {}});
             continue;
         }
         const int32_t number = preview.number(i);
@@ -64,9 +76,20 @@ std::vector<Item> ItemsOf(const PreviewList& preview, Progress& progress) {
             number > 0 ? QString::fromStdString(PadLeft(number, preview.numberWidth(), '0')) +
                              QStringLiteral(" -")
                        : QString();
-        items.push_back({false, std::move(numberText), DisplayText(preview.title(i, scratch))});
+        const TimedText timed = SplitPlayingTime(preview, i, preview.title(i, scratch), times);
+        items.push_back({false, std::move(numberText), DisplayText(timed.text),
+                         timed.song != nullptr
+                             ? QString::fromStdString(PlayingTimeText(timed.song->milliseconds,
+                                                                      timed.song->timeIsEstimate))
+                             : QString()});
     }
-    return items;
+    // A total that leaves out a song whose time is not known would be too short: there is
+    // none then, as for a folder's %DAUER%.
+    if (const std::optional<TotalTime> total = TotalPlayingTime(preview, times)) {
+        content.total = QStringLiteral("Gesamtdauer ") + QString::fromStdString(PlayingTimeText(
+                                                             total->milliseconds, total->estimate));
+    }
+    return content;
 }
 
 QFont ListFont(double points, bool bold) {
@@ -178,8 +201,9 @@ double LineHeight(double points) {
     return points * kLineSpacing * kMillimetresPerPoint;
 }
 
-double HeadingHeight(double points) {
-    return LineHeight(points + 4) + 2.5;
+// The heading, the total below it where there is one, and the rule under them.
+double HeadingHeight(double points, const Content& content) {
+    return LineHeight(points + 4) + (content.total.isEmpty() ? 0 : LineHeight(points)) + 2.5;
 }
 
 double NumberColumn(const std::vector<Item>& items, double points, Widths& widths) {
@@ -192,15 +216,29 @@ double NumberColumn(const std::vector<Item>& items, double points, Widths& width
     return widest > 0 ? widest + kNumberGap : 0;
 }
 
+// The column of the songs' times at the right of a list column, with the gap before it.
+double TimeColumn(const std::vector<Item>& items, double points, Widths& widths) {
+    double widest = 0;
+    for (const Item& item : items) {
+        if (!item.time.isEmpty()) {
+            widest = std::max(widest, widths.of(item.time, false) * points);
+        }
+    }
+    return widest > 0 ? widest + kTimeGap : 0;
+}
+
 // Lays the items out with `config`, calling `place` for every row; the number of
 // squares, or 0 where an item does not fit a column at all.
-int Place(const std::vector<Item>& items, const Config& config, Widths& widths, Progress& progress,
+int Place(const Content& content, const Config& config, Widths& widths, Progress& progress,
           const std::function<void(const Placed&)>& place) {
+    const std::vector<Item>& items = content.items;
     const double line = LineHeight(config.points);
     const double columnWidth = (kInner - (config.columns - 1) * kColumnGap) / config.columns;
     const double numberColumn = NumberColumn(items, config.points, widths);
+    const double timeColumn = TimeColumn(items, config.points, widths);
     auto rowsIn = [&](int square) {
-        const double height = kInner - kFooter - (square == 0 ? HeadingHeight(config.points) : 0);
+        const double height =
+            kInner - kFooter - (square == 0 ? HeadingHeight(config.points, content) : 0);
         return static_cast<int>(std::floor(height / line));
     };
     int square = 0;
@@ -211,12 +249,13 @@ int Place(const std::vector<Item>& items, const Config& config, Widths& widths, 
             throw Cancelled();
         }
         const Item& item = items[i];
-        const double indent = item.label ? 0 : numberColumn;
-        if (columnWidth - indent <= 0) {
+        // A song's title wraps before the column of the times.
+        const double titleWidth = columnWidth - (item.label ? 0 : numberColumn + timeColumn);
+        if (titleWidth <= 0) {
             return 0;
         }
         const std::vector<Row> parts =
-            Rows(item.title, config.points, columnWidth - indent, item.label, widths);
+            Rows(item.title, config.points, titleWidth, item.label, widths);
         const int rows = static_cast<int>(parts.size());
         // A label stays with the line it heads.
         const int keep = rows + (item.label && i + 1 < items.size() ? 1 : 0);
@@ -243,9 +282,9 @@ int Place(const std::vector<Item>& items, const Config& config, Widths& widths, 
 
 // The largest size that needs no more squares than the smallest does, and the number of
 // columns it takes.
-Config Choose(const std::vector<Item>& items, Widths& widths, Progress& progress) {
+Config Choose(const Content& content, Widths& widths, Progress& progress) {
     auto squares = [&](const Config& config) {
-        const int needed = Place(items, config, widths, progress, nullptr);
+        const int needed = Place(content, config, widths, progress, nullptr);
         return needed == 0 ? INT32_MAX : needed;
     };
     int fewest = INT32_MAX;
@@ -300,23 +339,28 @@ class Unwatched : public Progress {
 
 }  // namespace
 
-CdInsertLayout LayOutCdInsert(const PreviewList& preview) {
+CdInsertLayout LayOutCdInsert(const PreviewList& preview, const SongInfoTable* times) {
     QBuffer unused;
     unused.open(QIODevice::WriteOnly);
     QPdfWriter writer(&unused);
     Widths widths(&writer);
     Unwatched progress;
-    const std::vector<Item> items = ItemsOf(preview, progress);
-    const Config config = Choose(items, widths, progress);
-    return {config.points, config.columns, Place(items, config, widths, progress, nullptr)};
+    const Content content = ContentOf(preview, times, progress);
+    const Config config = Choose(content, widths, progress);
+    return {config.points, config.columns, Place(content, config, widths, progress, nullptr)};
 }
 
 QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading) {
     Unwatched progress;
-    return RenderCdInsert(preview, heading, progress);
+    return RenderCdInsert(preview, heading, nullptr, progress);
 }
 
 QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Progress& progress) {
+    return RenderCdInsert(preview, heading, nullptr, progress);
+}
+
+QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading,
+                          const SongInfoTable* times, Progress& progress) {
     // Laying out takes about as long as drawing: half the way each.
     const uint64_t total = 2 * static_cast<uint64_t>(preview.size()) + 1;
     progress.report(0, total);
@@ -329,9 +373,10 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Pr
     writer.setCreator(QStringLiteral("Spurfix"));
     const double dpmm = writer.resolution() / 25.4;
     Widths widths(&writer);
-    const std::vector<Item> items = ItemsOf(preview, progress);
-    const Config config = Choose(items, widths, progress);
-    const int squares = std::max(1, Place(items, config, widths, progress, nullptr));
+    const Content content = ContentOf(preview, times, progress);
+    const std::vector<Item>& items = content.items;
+    const Config config = Choose(content, widths, progress);
+    const int squares = std::max(1, Place(content, config, widths, progress, nullptr));
     progress.report(items.size(), total);
 
     QPainter painter(&writer);
@@ -366,7 +411,14 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Pr
                 QFontMetricsF(font, &writer).elidedText(heading, Qt::ElideMiddle, inner.width());
             painter.drawText(
                 QPointF(inner.left(), inner.top() + QFontMetricsF(font, &writer).ascent()), text);
-            const double below = inner.top() + (HeadingHeight(config.points) - 1.2) * dpmm;
+            if (!content.total.isEmpty()) {
+                painter.setFont(regular);
+                painter.drawText(
+                    QPointF(inner.left(),
+                            inner.top() + LineHeight(config.points + 4) * dpmm + ascent),
+                    content.total);
+            }
+            const double below = inner.top() + (HeadingHeight(config.points, content) - 1.2) * dpmm;
             painter.setPen(QPen(Qt::black, 0.2 * dpmm));
             painter.drawLine(QPointF(inner.left(), below), QPointF(inner.right(), below));
         }
@@ -382,7 +434,7 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Pr
     };
     int current = -1;
     size_t drawn = 0;
-    Place(items, config, widths, progress, [&](const Placed& placed) {
+    Place(content, config, widths, progress, [&](const Placed& placed) {
         if (placed.first && ++drawn % 1024 == 0) {
             progress.report(items.size() + drawn, total);
         }
@@ -393,7 +445,7 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Pr
             squareRect(placed.square)
                 .adjusted(kPadding * dpmm, kPadding * dpmm, -kPadding * dpmm, -kPadding * dpmm);
         const double top =
-            inner.top() + (placed.square == 0 ? HeadingHeight(config.points) * dpmm : 0);
+            inner.top() + (placed.square == 0 ? HeadingHeight(config.points, content) * dpmm : 0);
         const double x = inner.left() + placed.column * (columnWidth + kColumnGap * dpmm);
         const double baseline = top + placed.row * line + ascent;
         const Item& item = *placed.item;
@@ -404,6 +456,10 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Pr
                 QFontMetricsF(regular, &writer).horizontalAdvance(item.number);
             painter.drawText(QPointF(x + numberColumn - kNumberGap * dpmm - numberWidth, baseline),
                              item.number);
+        }
+        if (placed.first && !item.time.isEmpty()) {
+            const double timeWidth = QFontMetricsF(regular, &writer).horizontalAdvance(item.time);
+            painter.drawText(QPointF(x + columnWidth - timeWidth, baseline), item.time);
         }
         const Row& part = placed.part;
         QString text = item.title.mid(part.from, part.to - part.from);
@@ -423,7 +479,7 @@ QByteArray RenderCdInsert(const PreviewList& preview, const QString& heading, Pr
 std::string CdInsertOutput::write(const ExportList& list, const std::string& target,
                                   Progress& progress) const {
     const QByteArray pdf =
-        RenderCdInsert(*list.lines, QString::fromStdString(list.heading), progress);
+        RenderCdInsert(*list.lines, QString::fromStdString(list.heading), list.songTimes, progress);
     if (progress.cancelled()) {
         throw Cancelled();
     }
