@@ -8,7 +8,7 @@ run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
     libicu-dev
-    libtag1-dev libmpg123-dev
+    libtag1-dev libmpg123-dev libisofs-dev
     fonts-liberation
 )
 test_packages=(

@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <memory>
 
+#include "export/iso/cd_image.h"
 #include "export/numbered_copy.h"
 #include "export/output.h"
 #include "export/pdf/cd_insert.h"
@@ -39,41 +40,45 @@ void TForm1::buildOutputPage() {
                                       kBarTop - (kBorder + kTitleHeight + 8)));
     StaticText1 =
         MakeWithText<QLabel>(GroupBox1, QStringLiteral("StaticText1"),
-                             QStringLiteral("Daten exportieren:"), QRect(12, 14, 200, 16));
-    // Rows of 20 pixels, so that the copy and its layout fit below the three lists.
-    OutputAsText =
-        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsText"),
-                                   QStringLiteral("als Textdatei"), QRect(12, 34, 290, 18));
+                             QStringLiteral("Daten exportieren:"), QRect(12, 10, 200, 16));
+    // Rows of 17 pixels, so that the copy, the image and their layout fit below the lists.
+    const auto row = [](int column, int index) { return QRect(column, 28 + 17 * index, 290, 17); };
+    OutputAsText = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsText"),
+                                              QStringLiteral("als Textdatei"), row(12, 0));
     OutputAsText->setChecked(true);
-    OutputAsPlaylist = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsPlaylist"),
-                                                  QStringLiteral("als Wiedergabeliste (M3U)"),
-                                                  QRect(12, 54, 290, 18));
+    OutputAsPlaylist =
+        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsPlaylist"),
+                                   QStringLiteral("als Wiedergabeliste (M3U)"), row(12, 1));
     OutputAsInsert =
         MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsInsert"),
-                                   QStringLiteral("als CD-Einleger (PDF)"), QRect(12, 74, 290, 18));
-    OutputAsCopy = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsCopy"),
-                                              QStringLiteral("als nummerierte Kopie (Ordner)"),
-                                              QRect(12, 94, 290, 18));
+                                   QStringLiteral("als CD-Einleger (PDF)"), row(12, 2));
+    OutputAsCopy =
+        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsCopy"),
+                                   QStringLiteral("als nummerierte Kopie (Ordner)"), row(12, 3));
+    OutputAsImage = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("OutputAsImage"),
+                                               QStringLiteral("als CD-Abbild (ISO)"), row(12, 4));
     auto* formats = new QButtonGroup(GroupBox1);
-    for (QRadioButton* format : {OutputAsText, OutputAsPlaylist, OutputAsInsert, OutputAsCopy}) {
+    for (QRadioButton* format :
+         {OutputAsText, OutputAsPlaylist, OutputAsInsert, OutputAsCopy, OutputAsImage}) {
         formats->addButton(format);
     }
-    // The copy's layout, beneath it and taken only with it.
-    CopyWithFolders =
-        MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("CopyWithFolders"),
-                                   QStringLiteral("mit Verzeichnissen"), QRect(32, 116, 280, 18));
+    // The layout of the copy and of the image, beneath them and taken only with them.
+    CopyWithFolders = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("CopyWithFolders"),
+                                                 QStringLiteral("mit Verzeichnissen"),
+                                                 row(32, 5).translated(0, 2));
     CopyWithFolders->setChecked(true);
     CopyInOneFolder = MakeWithText<QRadioButton>(GroupBox1, QStringLiteral("CopyInOneFolder"),
                                                  QStringLiteral("alle Lieder in einem Verzeichnis"),
-                                                 QRect(32, 136, 280, 18));
+                                                 row(32, 6).translated(0, 2));
     auto* layouts = new QButtonGroup(GroupBox1);
     for (QRadioButton* layout : {CopyWithFolders, CopyInOneFolder}) {
         layouts->addButton(layout);
         layout->setEnabled(false);
     }
-    connect(OutputAsCopy, &QRadioButton::toggled, GroupBox1, [this](bool copy) {
-        CopyWithFolders->setEnabled(copy);
-        CopyInOneFolder->setEnabled(copy);
+    connect(formats, &QButtonGroup::buttonToggled, GroupBox1, [this] {
+        const bool laidOut = OutputAsCopy->isChecked() || OutputAsImage->isChecked();
+        CopyWithFolders->setEnabled(laidOut);
+        CopyInOneFolder->setEnabled(laidOut);
     });
     Panel16 = MakeBottomBar(Sheet_Output, QStringLiteral("Panel16"));
     BackToPreview = MakeBackButton(Panel16, QStringLiteral("BackToPreview"), true);
@@ -89,13 +94,19 @@ void TForm1::SaveButtonClick() {
     std::unique_ptr<exporting::Output> output;
     std::optional<QString> target;
     QString what = QStringLiteral("Ausgabe");
+    const exporting::CopyLayout layout = CopyInOneFolder->isChecked()
+                                             ? exporting::CopyLayout::OneFolder
+                                             : exporting::CopyLayout::Folders;
     if (OutputAsCopy->isChecked()) {
-        output = std::make_unique<exporting::NumberedCopyOutput>(
-            CopyInOneFolder->isChecked() ? exporting::CopyLayout::OneFolder
-                                         : exporting::CopyLayout::Folders);
+        output = std::make_unique<exporting::NumberedCopyOutput>(layout);
         target = CurrentPrompter().askFolder(
             QStringLiteral("Leeres oder neues Verzeichnis für die Kopie wählen"), QString());
         what = QStringLiteral("Kopie");
+    } else if (OutputAsImage->isChecked()) {
+        SaveDialog1 = {QStringLiteral("spurfix.iso"), QStringLiteral("iso"),
+                       QStringLiteral("CD-Abbild (*.iso)")};
+        output = std::make_unique<exporting::CdImageOutput>(layout);
+        what = QStringLiteral("CD-Abbild");
     } else if (OutputAsPlaylist->isChecked()) {
         SaveDialog1 = {QStringLiteral("spurfix.m3u"), QStringLiteral("m3u"),
                        QStringLiteral("Wiedergabeliste (*.m3u)")};

@@ -160,6 +160,7 @@ class TForm1 : public QWidget, private WalkObserver {
     QRadioButton* OutputAsPlaylist;
     QRadioButton* OutputAsInsert;
     QRadioButton* OutputAsCopy;
+    QRadioButton* OutputAsImage;
     QRadioButton* CopyWithFolders;
     QRadioButton* CopyInOneFolder;
     QWidget* Panel16;

@@ -1,6 +1,7 @@
 // The real windows on a real X server: every page, the dialogs, and a whole run from
 // reading a folder to the exported list, with a screenshot of each step.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include "support/temp_tree.h"
@@ -89,6 +91,34 @@ TEST_F(ScreenshotTour, EveryPageAndAWholeRun) {
     Save(form.get(), QStringLiteral("10_preview"));
     Click(form->ForwardToOutput);
     Save(form.get(), QStringLiteral("11_output"));
+
+    // The CD image: the page with its choice, and the progress while a large image is
+    // written (songs of 1 GiB without blocks), stopped with "Abbrechen" once pictured.
+    Click(form->OutputAsImage);
+    Save(form.get(), QStringLiteral("11a_output_image"));
+    for (const char* song : {"CD/Pop/Live/03_Hit.mp3", "CD/Rock/01 - Intro.mp3"}) {
+        ASSERT_EQ(truncate(tree.path(song).c_str(), off_t{1} << 30), 0);
+    }
+    prompter.fileNames = {QString::fromStdString(tree.path("spurfix.iso"))};
+    bool pictured = false;
+    auto* poll = new QTimer(form.get());
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, form.get(), [&] {
+        auto* stop = form->findChild<QPushButton*>(QStringLiteral("CancelWork"));
+        auto* files = form->findChild<QWidget*>(QStringLiteral("WorkDetail"));
+        if (stop != nullptr && stop->isVisible() && files != nullptr && files->isVisible()) {
+            poll->stop();
+            Save(form.get(), QStringLiteral("11b_image_progress"));
+            pictured = true;
+            UserClick(stop);
+        }
+    });
+    poll->start();
+    Click(form->SaveButton);
+    EXPECT_TRUE(pictured);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(access(tree.path("spurfix.iso").c_str(), F_OK), -1);
+    Click(form->OutputAsText);
 
     prompter.fileNames = {QString::fromStdString(tree.path("spurfix.txt"))};
     Click(form->SaveButton);
