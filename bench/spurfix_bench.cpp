@@ -3,11 +3,13 @@
 // alternating; a row gives the median of the per-pair ratios with their min and max,
 // wall time and CPU time, and the machine's load before and after.
 //
-// Usage: spurfix_bench [--large] [--runs N] [--data DIR] [--results FILE]
+// Usage: spurfix_bench [--large] [--preview-only] [--runs N] [--data DIR] [--results FILE]
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +20,10 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QStackedWidget>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +31,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -576,6 +582,192 @@ void MeasureOrders(int runs, std::ostringstream& report) {
     report << table.text();
 }
 
+// The sorted preview of a million entries: the build as it ran before on the window's
+// thread, without progress, beside the build with its progress and stop checks; then
+// the whole "Weiter" to the preview through the window, which builds beside its thread;
+// then stops asked for at random moments, from another thread as "Abbrechen" does, to
+// the moment the build has ended.
+class BenchBuildProgress : public BuildProgress {
+  public:
+    void report(uint64_t done, uint64_t total) override {
+        done_.store(done, std::memory_order_relaxed);
+        (void)total;
+    }
+    [[nodiscard]] bool stopRequested() const override {
+        return stop.load(std::memory_order_relaxed);
+    }
+    std::atomic<bool> stop{false};
+
+  private:
+    std::atomic<uint64_t> done_{0};
+};
+
+void MeasurePreview(int runs, std::ostringstream& report) {
+    const ScanList scanList = LibraryScanList();
+    Table table("The sorted preview of " + std::to_string(scanList.size()) +
+                " entries in memory, " + std::to_string(runs) + " pairs a row");
+    const std::string loadBefore = LoadAverage();
+    const platform::Collator collator(platform::CollationLocaleFromEnvironment());
+    ListOptions options;  // sorted, headings, numbered: the wizard's defaults
+    const auto filesFound = static_cast<int32_t>(scanList.size());
+    std::vector<Cost> withChecks, plain;
+    Pairs(
+        runs,
+        [&] {
+            return InProcess([&] {
+                BenchBuildProgress progress;
+                (void)BuildPreview(scanList, filesFound, options, collator, {}, nullptr, nullptr,
+                                   &progress);
+            });
+        },
+        [&] {
+            return InProcess([&] { (void)BuildPreview(scanList, filesFound, options, collator); });
+        },
+        withChecks, plain);
+    table.pairRow("sorted preview with progress and stop checks / without (the build as before)",
+                  withChecks, plain);
+
+    // Through the window: the scan list as a reading left it, then "Weiter".
+    {
+        BenchPrompter prompter;
+        ui::SetPrompter(&prompter);
+        auto window = std::make_unique<Window>();
+        window->form.ScanList = LibraryScanList();
+        window->form.CheckSortData->setChecked(true);
+        std::vector<Cost> shown;
+        int panelsSeen = 0;
+        for (int run = 0; run < runs; ++run) {
+            window->form.PageControl1->setCurrentWidget(window->form.Sheet_Dirs);
+            // The window's own timer fires while the list is built.
+            int ticks = 0;
+            QTimer ticking;
+            ticking.setInterval(10);
+            QObject::connect(&ticking, &QTimer::timeout,
+                             [&] { ticks += window->form.isWorkingInBackground(); });
+            ticking.start();
+            shown.push_back(InProcess([&] { window->form.ForwardToPreviewClick(); }));
+            panelsSeen += ticks > 0;
+        }
+        table.soloRow("sorted preview through the window (\"Weiter\", built beside its thread)",
+                      shown);
+        table.note("The window's timer fired during the build in " + std::to_string(panelsSeen) +
+                   " of " + std::to_string(runs) + " runs.");
+        window.reset();
+        ui::SetPrompter(nullptr);
+    }
+
+    // Stops at random moments of the build, asked for from another thread.
+    std::vector<double> plainWalls;
+    for (const Cost& cost : plain) {
+        plainWalls.push_back(cost.wall);
+    }
+    const double buildSeconds = SpreadOf(plainWalls).median;
+    std::mt19937 random(20261211);
+    // Early enough that under load a build rarely ends before its stop; ten stops.
+    std::uniform_real_distribution<double> moment(0.02, 0.6);
+    std::vector<double> latencies;
+    int completed = 0;
+    for (int i = 0; i < 30 && latencies.size() < 10; ++i) {
+        BenchBuildProgress progress;
+        Clock::time_point asked;
+        const auto delay = std::chrono::duration<double>(buildSeconds * moment(random));
+        std::thread asker([&] {
+            std::this_thread::sleep_for(delay);
+            asked = Clock::now();
+            progress.stop.store(true, std::memory_order_relaxed);
+        });
+        bool stopped = false;
+        try {
+            (void)BuildPreview(scanList, filesFound, options, collator, {}, nullptr, nullptr,
+                               &progress);
+        } catch (const BuildStopped&) {
+            stopped = true;
+        }
+        const auto ended = Clock::now();
+        asker.join();
+        if (stopped) {
+            latencies.push_back(std::chrono::duration<double>(ended - asked).count());
+        } else {
+            ++completed;
+        }
+    }
+    const Spread s = SpreadOf(latencies);
+    char stopText[320];
+    std::snprintf(stopText, sizeof stopText,
+                  "Stop of the build, %zu stops at random moments (%d builds ended before their "
+                  "stop): from the request to the build's end median %.2f ms, **worst %.2f ms**, "
+                  "best %.2f ms. Through the window a click waits in addition for its next look "
+                  "at the work, every 25 ms.",
+                  latencies.size(), completed, s.median * 1000, s.max * 1000, s.min * 1000);
+    table.note(stopText);
+    table.note("Load before: " + loadBefore + "; after: " + LoadAverage() + ".");
+    report << table.text();
+}
+
+// The walk's open descriptors at their peak, counted in /proc/self/fd by a thread that
+// looks every 0.2 ms while the walk runs, beside what was open before it.
+void MeasureDescriptors(const std::string& data, bool large, std::ostringstream& report) {
+    auto openNow = [] {
+        size_t count = 0;
+        if (DIR* fds = opendir("/proc/self/fd")) {
+            while (readdir(fds) != nullptr) {
+                ++count;
+            }
+            closedir(fds);
+        }
+        return count;
+    };
+    const std::string chain = data + "/link-chain";
+    if (access((chain + "/quelle/start").c_str(), F_OK) != 0) {
+        // 2,000 folders, each reached only through a link from the one before.
+        Process(Shell("mkdir -p '" + chain + "/quelle/kette'"));
+        for (int i = 0; i < 2000; ++i) {
+            const std::string folder = chain + "/quelle/kette/d" + std::to_string(i);
+            mkdir(folder.c_str(), 0755);
+            close(open((folder + "/lied.mp3").c_str(), O_WRONLY | O_CREAT, 0644));
+            (void)!symlink(("../d" + std::to_string(i + 1)).c_str(), (folder + "/next").c_str());
+        }
+        (void)!symlink("kette/d0", (chain + "/quelle/start").c_str());
+    }
+    std::vector<std::pair<std::string, std::string>> trees{
+        {"2,000-deep link chain", chain + "/quelle/"}};
+    const std::string library = data + (large ? "/library-1m" : "/library-100k");
+    const size_t entries =
+        EnsureLibrary(library, large ? LibraryShape{8000, 10, 11} : LibraryShape{800, 10, 11});
+    trees.emplace_back(std::to_string(entries) + "-entry library", library + "/");
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    std::ostringstream text;
+    text << "\n### Open descriptors of the walk at their peak\n\n"
+         << "Limit of open files: " << limit.rlim_cur
+         << "; the walk's budget is a quarter of it, never more than 256: "
+         << std::min<rlim_t>(256, limit.rlim_cur / 4) << ".\n\n"
+         << "| tree | lines | open before | peak during the walk | peak beyond before |\n"
+         << "|---|---|---|---|---|\n";
+    for (const auto& [what, source] : trees) {
+        NullObserver observer;
+        ScanList scanList;
+        const size_t before = openNow();
+        std::atomic<bool> walking{true};
+        size_t peak = before;
+        std::thread sampler([&] {
+            while (walking.load()) {
+                peak = std::max(peak, openNow());
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        ReadSource(source, scanList, observer);
+        walking.store(false);
+        sampler.join();
+        // The sampler's own look at /proc/self/fd holds one descriptor.
+        const size_t ownLook = 1;
+        text << "| " << what << " | " << scanList.size() << " | " << before << " | "
+             << peak - ownLook << " | " << (peak - ownLook - std::min(peak - ownLook, before))
+             << " |\n";
+    }
+    std::printf("%s", text.str().c_str());
+    report << text.str();
+}
 }  // namespace
 }  // namespace spurfix::bench
 
@@ -585,6 +777,7 @@ int main(int argc, char** argv) {
     }
     bool large = false;
     bool ordersOnly = false;
+    bool previewOnly = false;
     int runs = 7;
     std::string data = "/tmp/spurfix-bench";
     std::string results;
@@ -592,6 +785,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--large") {
             large = true;
+        } else if (arg == "--preview-only") {
+            previewOnly = true;
         } else if (arg == "--orders-only") {
             ordersOnly = true;
         } else if (arg == "--runs" && i + 1 < argc) {
@@ -602,7 +797,8 @@ int main(int argc, char** argv) {
             results = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--large] [--orders-only] [--runs N] [--data DIR] [--results "
+                         "usage: %s [--large] [--orders-only] [--preview-only] [--runs N] [--data "
+                         "DIR] [--results "
                          "FILE]\n",
                          argv[0]);
             return 2;
@@ -626,6 +822,14 @@ int main(int argc, char** argv) {
               "process. Peers: `find -L` and `bfs -L` printing to /dev/null; for the whole job, "
               "`find -L | sort -f` into a file.\n";
     std::printf("%s", report.str().c_str());
+    if (previewOnly) {
+        MeasurePreview(runs, report);
+        MeasureDescriptors(data, large, report);
+        if (!results.empty()) {
+            std::ofstream(results) << report.str();
+        }
+        return 0;
+    }
     MeasureOrders(runs, report);
     if (ordersOnly) {
         return 0;

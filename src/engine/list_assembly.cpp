@@ -1,6 +1,7 @@
 #include "engine/list_assembly.h"
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 #include <thread>
 #include <unordered_map>
@@ -66,39 +67,83 @@ class ExtensionFilter {
     std::vector<Allowed> allowed_;
 };
 
+// About how many comparisons a sort of `n` items makes: n log2 n.
+uint64_t SortComparisons(size_t n) {
+    uint64_t comparisons = 0;
+    for (size_t rest = n; rest > 1; rest /= 2) {
+        comparisons += n;
+    }
+    return comparisons;
+}
+
 // Sorts the line numbers by their lines; a large list in two halves on two threads,
 // then merged. The items carry where their text is, so that a comparison reaches each
 // text in one step: with a million lines, fetching them from memory is most of the
 // time a sort takes.
+// A stop is looked for inside the comparisons: a sort of a million lines takes a
+// second, and a sort in pieces merged in rounds would cost more than it. The comparison
+// that sees the stop throws out of std::sort; the items are plain values, so the sort
+// leaves them whole but in no order, and the exception takes them away with it.
 void SortLines(std::vector<uint32_t>& order, const ScanList& lines,
-               const platform::Collator& collator) {
+               const platform::Collator& collator, BuildSteps& steps, uint64_t from, uint64_t to) {
     struct Item {
         const char* text;
         uint32_t length;
         uint32_t line;
     };
+    const uint64_t filled = from + (to - from) / 8;
+    const uint64_t merged = to - (to - from) / 8;
+    steps.phase(from, filled, order.size());
     std::vector<Item> items(order.size());
     for (size_t i = 0; i < items.size(); ++i) {
         const std::string_view text = lines[order[i]];
         items[i] = {text.data(), static_cast<uint32_t>(text.size()), order[i]};
+        steps.step();
     }
-    auto byCollation = [](const platform::Collator& c) {
-        return [&c](const Item& a, const Item& b) {
+    // The window's thread reports and stops; the other thread only stops.
+    auto counted = [&steps](const platform::Collator& c) {
+        return [&c, &steps](const Item& a, const Item& b) {
+            steps.step();
             return c.less({a.text, a.length}, {b.text, b.length});
         };
     };
     constexpr size_t kParallelFrom = 20000;
     if (items.size() < kParallelFrom || std::thread::hardware_concurrency() < 2) {
-        std::sort(items.begin(), items.end(), byCollation(collator));
+        steps.phase(filled, to, SortComparisons(items.size()));
+        std::sort(items.begin(), items.end(), counted(collator));
     } else {
         const auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
+        std::atomic<bool> stop{false};
+        bool otherStopped = false;
         std::thread firstHalf([&] {
             const platform::Collator own(collator);
-            std::sort(items.begin(), middle, byCollation(own));
+            uint64_t count = 0;
+            try {
+                std::sort(items.begin(), middle, [&](const Item& a, const Item& b) {
+                    if ((++count & BuildSteps::kEvery) == 0 &&
+                        (stop.load(std::memory_order_relaxed) || steps.stopRequested())) {
+                        throw BuildStopped{};
+                    }
+                    return own.less({a.text, a.length}, {b.text, b.length});
+                });
+            } catch (const BuildStopped&) {
+                otherStopped = true;
+            }
         });
-        std::sort(middle, items.end(), byCollation(collator));
+        steps.phase(filled, merged, SortComparisons(static_cast<size_t>(items.end() - middle)));
+        try {
+            std::sort(middle, items.end(), counted(collator));
+        } catch (...) {
+            stop.store(true, std::memory_order_relaxed);
+            firstHalf.join();
+            throw;
+        }
         firstHalf.join();
-        std::inplace_merge(items.begin(), middle, items.end(), byCollation(collator));
+        if (otherStopped) {
+            throw BuildStopped{};
+        }
+        steps.phase(merged, to, items.size());
+        std::inplace_merge(items.begin(), middle, items.end(), counted(collator));
     }
     for (size_t i = 0; i < items.size(); ++i) {
         order[i] = items[i].line;
@@ -186,22 +231,51 @@ void CutLongHeading(std::string& heading) {
 }  // namespace
 
 std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Collator& collator) {
+    BuildSteps steps(nullptr, 0);
     std::vector<uint32_t> order(scanList.size());
     std::iota(order.begin(), order.end(), 0U);
-    SortLines(order, scanList, collator);
+    SortLines(order, scanList, collator, steps, 0, 0);
     return order;
+}
+
+std::vector<uint32_t> ListedSongLines(const ScanList& scanList, const ListOptions& options) {
+    const ExtensionFilter filter(options);
+    std::vector<uint32_t> lines;
+    for (uint32_t i = 0; i < scanList.size(); ++i) {
+        const std::string_view entry = scanList[i];
+        if (!entry.empty() && entry.back() == '/') {
+            continue;
+        }
+        const std::string_view fileName = AfterLastSlash(entry);
+        const size_t dot = fileName.rfind('.');
+        if (filter.passes(dot == std::string_view::npos ? std::string_view{}
+                                                        : fileName.substr(dot + 1))) {
+            lines.push_back(i);
+        }
+    }
+    return lines;
 }
 
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator, const ListSource& source,
-                         ListFacts* facts, const SongInfoTable* songs) {
+                         ListFacts* facts, const SongInfoTable* songs, BuildProgress* progress) {
+    // Reported in lines: the order takes the first half of the count where there is one
+    // to make, the list's own lines the rest but a tenth for the folders' playing times.
+    const uint64_t total = scanList.size();
+    BuildSteps steps(progress, total);
     const std::string sourceFolder = SourceFolder(scanList, source);
     std::vector<uint32_t> order;
+    uint64_t ordered = 0;
     if (options.order != PlayOrder::AsRead) {
         // A player's order is made from the tree; sorting whole paths has no meaning there.
-        order = PlayerOrder(scanList, sourceFolder, options.order, source.fileSystemType);
+        ordered = total / 2;
+        order = PlayerOrder(scanList, sourceFolder, options.order, source.fileSystemType, steps, 0,
+                            ordered);
     } else if (options.sort) {
-        order = SortedOrder(scanList, collator);
+        ordered = total / 2;
+        order.resize(scanList.size());
+        std::iota(order.begin(), order.end(), 0U);
+        SortLines(order, scanList, collator, steps, 0, ordered);
     } else {
         order.resize(scanList.size());
         std::iota(order.begin(), order.end(), 0U);
@@ -246,7 +320,10 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
         return std::string_view(line);
     };
 
+    const uint64_t assembled = total - (total - ordered) / 10;
+    steps.phase(ordered, assembled, order.size());
     for (const uint32_t index : order) {
+        steps.step();
         const std::string_view entry = scanList[index];
         if (!entry.empty() && entry.back() == '/') {
             folders.try_emplace(entry, FolderState{index, true});
@@ -335,7 +412,9 @@ PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const Lis
     if (pending && options.folderLabels) {
         preview.append(heading(pendingFolder, 0), EntryKind::DirectoryLabel, pendingLine);
     }
-    songLines.finish(preview, scanList, width);
+    steps.phase(assembled, total, preview.size());
+    songLines.finish(preview, scanList, width, steps);
+    steps.phase(total, total, 0);
     preview.shrinkToFit();
     if (facts != nullptr) {
         *facts = found;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/build_progress.h"
 #include "engine/line_list.h"
 #include "engine/list_options.h"
 #include "engine/preview_list.h"
@@ -34,12 +35,19 @@ struct ListFacts {
 // whole lines compared by the locale, case ignored.
 std::vector<uint32_t> SortedOrder(const ScanList& scanList, const platform::Collator& collator);
 
+// The scan list's lines of the songs a list with these options holds, ascending: the
+// same as SongLinesOf() of the list built without tags, without building it.
+std::vector<uint32_t> ListedSongLines(const ScanList& scanList, const ListOptions& options);
+
 // Builds the song list from a reading: `filesFound` is the file count of that reading,
 // whose number of digits (at least 3) is the width of the song numbers. `facts`, if
 // given, receives what the list asks of a player; `songs`, where given, holds the songs'
-// tags and times for the options that show them.
+// tags and times for the options that show them. `progress`, where given, hears how far
+// the build has come in the scan list's lines, and can stop it: the build then throws
+// BuildStopped and leaves `facts` as it was.
 PreviewList BuildPreview(const ScanList& scanList, int32_t filesFound, const ListOptions& options,
                          const platform::Collator& collator, const ListSource& source = {},
-                         ListFacts* facts = nullptr, const SongInfoTable* songs = nullptr);
+                         ListFacts* facts = nullptr, const SongInfoTable* songs = nullptr,
+                         BuildProgress* progress = nullptr);
 
 }  // namespace spurfix

@@ -45,11 +45,17 @@ unsigned char RecordByte(char c) {
 // way. Files and sub-folders keep the scan list's order until they are sorted.
 class FolderTree {
   public:
-    FolderTree(const ScanList& scanList, std::string_view sourceFolder) : scanList_(scanList) {
+    // The tree is made in two rounds over the lines, grouped in two more: `steps` counts
+    // them as the part [from, to) of a build.
+    FolderTree(const ScanList& scanList, std::string_view sourceFolder, BuildSteps& steps,
+               uint64_t from, uint64_t to)
+        : scanList_(scanList), steps_(steps) {
+        steps_.phase(from, from + (to - from) / 4, scanList.size());
         folders_.push_back({kNoLine, 0, sourceFolder});
         byPath_.emplace(sourceFolder, 0);
         nodeOfLine_.resize(scanList.size());
         for (uint32_t i = 0; i < scanList.size(); ++i) {
+            steps_.step();
             const std::string_view line = scanList[i];
             if (IsFolderLine(line)) {
                 nodeOfLine_[i] = static_cast<uint32_t>(folders_.size());
@@ -61,7 +67,10 @@ class FolderTree {
         std::string_view lastParent;
         uint32_t lastParentId = 0;
         bool haveLast = false;
+        // This round, and the two of group().
+        steps_.phase(from + (to - from) / 4, from + (to - from) / 2, uint64_t{3} * scanList.size());
         for (uint32_t i = 0; i < scanList.size(); ++i) {
+            steps_.step();
             const std::string_view line = scanList[i];
             const std::string_view parent = ParentOf(line);
             // The lines of one folder follow each other: most look-ups are the last one.
@@ -81,7 +90,8 @@ class FolderTree {
 
     // Sorts each folder's files and sub-folders by `less` on their names.
     template <typename Less>
-    void sortWithin(Less less) {
+    void sortWithin(Less less, uint64_t from, uint64_t to) {
+        steps_.phase(from, to, files_.size() + children_.size());
         std::vector<std::pair<std::string_view, uint32_t>> named;
         auto sortRange = [&](std::vector<uint32_t>& items, const std::vector<uint32_t>& start,
                              auto nameOf) {
@@ -91,10 +101,15 @@ class FolderTree {
                 }
                 named.clear();
                 for (uint32_t k = start[f]; k < start[f + 1]; ++k) {
+                    steps_.step();
                     named.emplace_back(nameOf(items[k]), items[k]);
                 }
-                std::sort(named.begin(), named.end(),
-                          [&less](const auto& a, const auto& b) { return less(a.first, b.first); });
+                // A folder of a million files takes long to sort: its comparisons are
+                // counted too. `named` holds plain values; a stop leaves it unsorted.
+                std::sort(named.begin(), named.end(), [&less, this](const auto& a, const auto& b) {
+                    steps_.step();
+                    return less(a.first, b.first);
+                });
                 for (uint32_t k = start[f]; k < start[f + 1]; ++k) {
                     items[k] = named[k - start[f]].second;
                 }
@@ -107,7 +122,8 @@ class FolderTree {
 
     // Each folder's line, then its files, folder by folder; `depthFirst` goes through
     // each sub-folder with everything below it, otherwise level by level.
-    [[nodiscard]] std::vector<uint32_t> lines(bool depthFirst) const {
+    [[nodiscard]] std::vector<uint32_t> lines(bool depthFirst, uint64_t from, uint64_t to) const {
+        steps_.phase(from, to, scanList_.size());
         std::vector<uint32_t> order;
         order.reserve(scanList_.size());
         std::vector<uint32_t> pending{0};
@@ -119,6 +135,7 @@ class FolderTree {
             } else {
                 folder = pending[next++];
             }
+            steps_.advance(1 + fileStart_[folder + 1] - fileStart_[folder]);
             if (folders_[folder].line != kNoLine) {
                 order.push_back(folders_[folder].line);
             }
@@ -178,6 +195,7 @@ class FolderTree {
         fileStart_.assign(count + 1, 0);
         childStart_.assign(count + 1, 0);
         for (uint32_t i = 0; i < scanList_.size(); ++i) {
+            steps_.step();
             if (!IsFolderLine(scanList_[i])) {
                 ++fileStart_[nodeOfLine_[i] + 1];
             }
@@ -192,6 +210,7 @@ class FolderTree {
         std::vector<uint32_t> fill(fileStart_.begin(), fileStart_.end() - 1);
         files_.resize(fileStart_[count]);
         for (uint32_t i = 0; i < scanList_.size(); ++i) {
+            steps_.step();
             if (!IsFolderLine(scanList_[i])) {
                 files_[fill[nodeOfLine_[i]]++] = i;
             }
@@ -206,6 +225,7 @@ class FolderTree {
     }
 
     const ScanList& scanList_;
+    BuildSteps& steps_;
     std::vector<Folder> folders_;
     std::unordered_map<std::string_view, uint32_t> byPath_;
     std::vector<uint32_t> nodeOfLine_;  // a folder line's folder, a file's folder
@@ -246,15 +266,24 @@ bool IsoRecordLess(std::string_view a, std::string_view b) {
 
 std::vector<uint32_t> PlayerOrder(const ScanList& scanList, std::string_view sourceFolder,
                                   PlayOrder order, std::string_view fileSystemType) {
-    FolderTree tree(scanList, sourceFolder);
+    BuildSteps steps(nullptr, 0);
+    return PlayerOrder(scanList, sourceFolder, order, fileSystemType, steps, 0, 0);
+}
+
+std::vector<uint32_t> PlayerOrder(const ScanList& scanList, std::string_view sourceFolder,
+                                  PlayOrder order, std::string_view fileSystemType,
+                                  BuildSteps& steps, uint64_t from, uint64_t to) {
+    const uint64_t grown = from + (to - from) / 2;
+    const uint64_t sorted = to - (to - from) / 4;
+    FolderTree tree(scanList, sourceFolder, steps, from, grown);
     // The order within a folder. A player that reads the medium itself (a disc, a
     // stick) finds the entries in the order the reading found them: on a disc the order
     // of its records, on a stick the order they were copied in. Anything else is still
     // to be burnt: the burning program records the names sorted as ISO 9660 sorts them.
     if (!PlayerReadsMediumOrder(fileSystemType)) {
-        tree.sortWithin(IsoRecordLess);
+        tree.sortWithin(IsoRecordLess, grown, sorted);
     }
-    return tree.lines(order != PlayOrder::LevelByLevel);
+    return tree.lines(order != PlayOrder::LevelByLevel, sorted, to);
 }
 
 }  // namespace spurfix

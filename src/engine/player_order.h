@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/build_progress.h"
 #include "engine/line_list.h"
 #include "engine/list_options.h"
 
@@ -29,5 +30,11 @@ namespace spurfix {
 [[nodiscard]] std::vector<uint32_t> PlayerOrder(const ScanList& scanList,
                                                 std::string_view sourceFolder, PlayOrder order,
                                                 std::string_view fileSystemType);
+// The same, counting its steps in `steps` as the part [from, to) of a build, which stops
+// it with BuildStopped where asked to.
+[[nodiscard]] std::vector<uint32_t> PlayerOrder(const ScanList& scanList,
+                                                std::string_view sourceFolder, PlayOrder order,
+                                                std::string_view fileSystemType, BuildSteps& steps,
+                                                uint64_t from, uint64_t to);
 
 }  // namespace spurfix

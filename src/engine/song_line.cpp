@@ -201,7 +201,8 @@ bool SongLineMaker::songLine(uint32_t scanLine, std::string_view nameTitle, int3
     return true;
 }
 
-void SongLineMaker::finish(PreviewList& preview, const ScanList& scanList, int32_t width) const {
+void SongLineMaker::finish(PreviewList& preview, const ScanList& scanList, int32_t width,
+                           BuildSteps& steps) const {
     if (!folderTimes_) {
         return;
     }
@@ -210,6 +211,7 @@ void SongLineMaker::finish(PreviewList& preview, const ScanList& scanList, int32
     std::string label;
     std::string scratch;
     for (size_t i = 0; i < preview.size(); ++i) {
+        steps.step();
         const std::string text = preview.text(i);
         if (preview.kind(i) == EntryKind::File && preview.hasSourceLine(i)) {
             finished.appendFileWithTitle(preview.title(i, scratch), preview.number(i),
@@ -230,6 +232,7 @@ void SongLineMaker::finish(PreviewList& preview, const ScanList& scanList, int32
         bool known = true;
         bool estimate = false;
         for (size_t j = i + 1; j < preview.size() && preview.kind(j) == EntryKind::File; ++j) {
+            steps.step();
             const SongInfo* song =
                 preview.hasSourceLine(j) ? songs_->find(preview.sourceLine(j)) : nullptr;
             if (song == nullptr || song->milliseconds < 0) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/build_progress.h"
 #include "engine/line_list.h"
 #include "engine/list_options.h"
 #include "engine/preview_list.h"
@@ -68,8 +69,9 @@ class SongLineMaker {
     bool songLine(uint32_t scanLine, std::string_view nameTitle, int32_t number, int32_t width,
                   std::string& line) const;
     // Puts each folder's playing time into its label: the sum of the songs listed below
-    // it, nothing where one of them has no known time.
-    void finish(PreviewList& preview, const ScanList& scanList, int32_t width) const;
+    // it, nothing where one of them has no known time. Counts a step per line in `steps`.
+    void finish(PreviewList& preview, const ScanList& scanList, int32_t width,
+                BuildSteps& steps) const;
 
   private:
     const ListOptions& options_;

@@ -1,9 +1,12 @@
 // The preview page: the song list built from the reading and the options.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
+#include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTimer>
 #include <optional>
@@ -13,6 +16,7 @@
 #include "engine/player_limits.h"
 #include "platform/collation.h"
 #include "platform/mount_type.h"
+#include "ui/background_work.h"
 #include "ui/page_frame.h"
 #include "ui/preview_model.h"
 #include "ui/tform1.h"
@@ -23,6 +27,17 @@ using namespace page_geometry;
 
 namespace {
 constexpr int kOrderHeight = 22;
+
+// The build of the list hears "Abbrechen" through the window's work progress.
+class WorkBuildProgress : public BuildProgress {
+  public:
+    explicit WorkBuildProgress(WorkProgress& work) : work_(work) {}
+    void report(uint64_t done, uint64_t total) override { work_.report(done, total); }
+    [[nodiscard]] bool stopRequested() const override { return work_.cancelled(); }
+
+  private:
+    WorkProgress& work_;
+};
 }  // namespace
 
 void TForm1::buildPreviewPage() {
@@ -74,7 +89,12 @@ void TForm1::ForwardToPreviewClick() {
 void TForm1::PlayOrderChange() {
     // Sorting whole paths has no meaning in a player's order.
     CheckSortData->setEnabled(PlayOrder->currentIndex() == 0);
-    rebuildPreview();
+    if (!rebuildPreview()) {
+        // Stopped: the list stays as it was, and so does the order it was built in.
+        const QSignalBlocker quiet(PlayOrder);
+        PlayOrder->setCurrentIndex(builtOrder_);
+        CheckSortData->setEnabled(builtOrder_ == 0);
+    }
 }
 
 bool TForm1::rebuildPreview() {
@@ -91,12 +111,35 @@ bool TForm1::rebuildPreview() {
     if (!songFactsFor(options, songs)) {
         return false;  // the user stopped the reading of the tags
     }
-    ++previewBuilds_;
     const platform::Collator collator(platform::CollationLocaleFromEnvironment());
     const ListSource source{lastReadSource_, platform::FileSystemTypeOf(lastReadSource_)};
+    const int32_t filesFound = InputFilesFound->text().toInt();
     ListFacts facts;
-    previewModel_->setLines(BuildPreview(ScanList, InputFilesFound->text().toInt(), options,
-                                         collator, source, &facts, songs));
+    PreviewList built;
+    // A million lines take seconds: the list is built beside the window's thread, which
+    // repaints meanwhile and offers "Abbrechen". Every list is built so, the short ones
+    // too, so that there is one way to a list. The control that had the focus (the
+    // order's list, say) gets it back.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    const bool finished = runInBackground(QStringLiteral("Liste"), [&](WorkProgress& work) {
+        WorkBuildProgress progress(work);
+        work.report(0, ScanList.size());
+        try {
+            built = BuildPreview(ScanList, filesFound, options, collator, source, &facts, songs,
+                                 &progress);
+        } catch (const BuildStopped&) {
+            // Nothing of the list is kept; runInBackground() sees the stop.
+        }
+    });
+    if (focused != nullptr && focused->isVisible() && focused->isEnabled()) {
+        focused->setFocus(Qt::OtherFocusReason);
+    }
+    if (!finished) {
+        return false;
+    }
+    ++previewBuilds_;
+    builtOrder_ = PlayOrder->currentIndex();
+    previewModel_->setLines(std::move(built));
     PlayerHint->setText(QString::fromStdString(PlayerLimitHint(facts)));
     placePreviewAndHint();
 

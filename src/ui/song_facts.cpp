@@ -46,10 +46,8 @@ bool TForm1::songFactsFor(const ListOptions& options, const SongInfoTable*& song
     } else if (songFacts_.lines.empty()) {
         songFactsHaveTimes_ = wanted.times;
     }
-    // The songs of the list are those of the list without tags.
-    const platform::Collator collator(platform::CollationLocaleFromEnvironment());
-    const std::vector<uint32_t> listed =
-        SongLinesOf(BuildPreview(ScanList, InputFilesFound->text().toInt(), options, collator));
+    // The songs of the list are those of the list without tags, known without building it.
+    const std::vector<uint32_t> listed = ListedSongLines(ScanList, options);
     std::vector<uint32_t> missing;
     std::set_difference(listed.begin(), listed.end(), songFacts_.lines.begin(),
                         songFacts_.lines.end(), std::back_inserter(missing));

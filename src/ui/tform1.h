@@ -252,7 +252,9 @@ class TForm1 : public QWidget, private WalkObserver {
     void readFolderOptions(ListOptions& options) const;
     // Builds the preview from the scan list and the options of every page, keeps the
     // selected line's song in view, and shows the hint on the players' limits.
-    // False where the user stopped the reading of the songs' tags: the list is as it was.
+    // The list is built away from the window's thread, with "Abbrechen".
+    // False where the user stopped the reading of the songs' tags or the build: the list
+    // is as it was.
     bool rebuildPreview();
     // The list takes the room the hint below it leaves.
     void placePreviewAndHint();
@@ -277,6 +279,7 @@ class TForm1 : public QWidget, private WalkObserver {
     std::unique_ptr<platform::MountTableWatch> mountWatch_;
     PreviewModel* previewModel_;
     int previewBuilds_ = 0;
+    int builtOrder_ = 0;  // the PlayOrder index the shown list was built in
     std::string sourcePath_;
     std::string lastReadSource_;  // what the scan list was read from
     // The songs' tags (and times, where asked for) read since the last reading: each

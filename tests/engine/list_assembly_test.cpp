@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "engine/name_rules.h"
+#include "engine/song_line.h"
 
+#include <algorithm>
+#include <atomic>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -333,6 +337,176 @@ TEST(LongHeadings, AreCutWithAnEllipsisInsteadOfGrowingWithoutEnd) {
     }
     options.labelTemplate = "[%NAME%]";
     EXPECT_EQ(BuildPreview(scan, 200, options, collator).text(0), "[Ordner mit Ümlaut 0]");
+}
+
+}  // namespace
+}  // namespace spurfix
+
+namespace spurfix {
+namespace {
+
+// A reading of some 40,000 entries, enough for the sort on two threads: artists with
+// albums, listed in no order of their names, and one folder of 20,000 songs whose own
+// sort in a player's order takes long.
+ScanList GeneratedReading() {
+    ScanList scan;
+    for (int artist = 0; artist < 150; ++artist) {
+        const std::string artistFolder =
+            "/cd/K\xc3\xbcnstler " + std::to_string((artist * 37) % 150) + "/";
+        scan.append(artistFolder);
+        for (int album = 0; album < 8; ++album) {
+            const std::string albumFolder =
+                artistFolder + "Album " + std::to_string((album * 3) % 8) + "/";
+            scan.append(albumFolder);
+            for (int track = 1; track <= 12; ++track) {
+                scan.append(albumFolder, std::to_string((track * 5) % 13) + " - Lied.mp3");
+            }
+            scan.append(albumFolder, "cover.jpg");
+        }
+    }
+    scan.append("/cd/Alles/");
+    for (int song = 0; song < 20000; ++song) {
+        scan.append("/cd/Alles/", "Lied " + std::to_string((song * 7919) % 20000) + ".mp3");
+    }
+    return scan;
+}
+
+// Records what a build reports, and asks it to stop from the `stopAt`-th report on.
+class StopAfter : public BuildProgress {
+  public:
+    explicit StopAfter(uint64_t stopAt) : stopAt_(stopAt) {}
+    void report(uint64_t done, uint64_t total) override {
+        reports.emplace_back(done, total);
+        count_.store(reports.size());
+    }
+    [[nodiscard]] bool stopRequested() const override { return count_.load() >= stopAt_; }
+
+    std::vector<std::pair<uint64_t, uint64_t>> reports;
+
+  private:
+    uint64_t stopAt_;
+    std::atomic<uint64_t> count_{0};
+};
+
+struct StopCase {
+    const char* what;
+    PlayOrder order;
+    bool sort;
+    const char* fileSystem;
+    const char* labelTemplate;
+};
+
+class BuildStops : public ::testing::TestWithParam<StopCase> {
+  protected:
+    void SetUp() override {
+        options_ = Defaults();
+        options_.order = GetParam().order;
+        options_.sort = GetParam().sort;
+        options_.labelTemplate = GetParam().labelTemplate;
+        options_.showPlayingTimes = true;
+        songs_.lines = ListedSongLines(scan_, options_);
+        songs_.songs.assign(songs_.lines.size(), SongInfo{});
+        for (SongInfo& song : songs_.songs) {
+            song.milliseconds = 185000;
+        }
+    }
+    PreviewList build(BuildProgress* progress, ListFacts* facts) const {
+        return BuildPreview(scan_, static_cast<int32_t>(scan_.size()), options_, collator_,
+                            {"/cd/", GetParam().fileSystem}, facts, &songs_, progress);
+    }
+
+    platform::Collator collator_{"de_DE"};
+    ScanList scan_ = GeneratedReading();
+    ListOptions options_;
+    SongInfoTable songs_;
+};
+
+// A build that is not stopped gives the same list as one without progress. It reports
+// its way from 0 to the scan list's size, and within each phase (the order, the lines,
+// the folders' playing times) again and again: a phase that did not look for the stop
+// would report nothing within its share.
+TEST_P(BuildStops, AnUnstoppedBuildGivesTheSameListAndReportsInEveryPhase) {
+    ListFacts plainFacts;
+    const Lines plain = Flatten(build(nullptr, &plainFacts));
+    StopAfter progress(std::numeric_limits<uint64_t>::max());
+    ListFacts facts;
+    EXPECT_EQ(Flatten(build(&progress, &facts)), plain);
+    EXPECT_EQ(facts.foldersWithSongs, plainFacts.foldersWithSongs);
+    EXPECT_EQ(facts.mostSongsInAFolder, plainFacts.mostSongsInAFolder);
+    ASSERT_FALSE(progress.reports.empty());
+    const uint64_t total = scan_.size();
+    EXPECT_EQ(progress.reports.back(), std::make_pair(total, total));
+    uint64_t before = 0;
+    for (const auto& [done, reportedTotal] : progress.reports) {
+        ASSERT_EQ(reportedTotal, total);
+        ASSERT_GE(done, before) << "progress went back";
+        before = done;
+    }
+    const bool ordered = GetParam().sort || GetParam().order != PlayOrder::AsRead;
+    const uint64_t assembled = total - (total - (ordered ? total / 2 : 0)) / 10;
+    std::vector<std::pair<uint64_t, uint64_t>> phases{{ordered ? total / 2 : 0, assembled}};
+    if (ordered) {
+        // The order in two halves: the sort's comparisons lie in the second.
+        phases.emplace_back(0, total / 4);
+        phases.emplace_back(total / 4, total / 2);
+    }
+    if (std::string_view(GetParam().labelTemplate).find("%DAUER%") != std::string_view::npos) {
+        phases.emplace_back(assembled, total);
+    }
+    for (const auto& [from, to] : phases) {
+        EXPECT_GE(
+            std::count_if(progress.reports.begin(), progress.reports.end(),
+                          [from, to](const auto& r) { return r.first > from && r.first < to; }),
+            8)
+            << "reports within " << from << " to " << to;
+    }
+}
+
+// A stop asked for at several moments ends the build at the very report that saw it,
+// with nothing of the list and the facts as they were.
+TEST_P(BuildStops, AStopAtAnyMomentEndsTheBuildWithNothing) {
+    StopAfter counting(std::numeric_limits<uint64_t>::max());
+    (void)build(&counting, nullptr);
+    const uint64_t reports = counting.reports.size();
+    ASSERT_GE(reports, 20U);
+    for (const uint64_t stopAt : {uint64_t{1}, reports / 5, reports * 2 / 5, reports * 3 / 5,
+                                  reports * 4 / 5, reports - 1, reports}) {
+        StopAfter progress(stopAt);
+        ListFacts facts;
+        facts.mostSongsInAFolder = -7;
+        EXPECT_THROW((void)build(&progress, &facts), BuildStopped) << stopAt << " of " << reports;
+        EXPECT_EQ(progress.reports.size(), stopAt);
+        EXPECT_EQ(facts.mostSongsInAFolder, -7) << "facts of a stopped build";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPhase, BuildStops,
+    ::testing::Values(StopCase{"sorted", PlayOrder::AsRead, true, "ext4", "[%NAME%]"},
+                      StopCase{"as_read_with_folder_times", PlayOrder::AsRead, false, "ext4",
+                               "[%NAME% %DAUER%]"},
+                      StopCase{"folder_by_folder_to_burn", PlayOrder::FolderByFolder, true, "ext4",
+                               "[%NAME% %DAUER%]"},
+                      StopCase{"level_by_level_from_a_disc", PlayOrder::LevelByLevel, true,
+                               "iso9660", "[%NAME%]"}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.what); });
+
+// The songs whose tags a list needs are known without building the list.
+TEST(ListedSongLines, AreTheSongsOfTheListBuiltWithoutTags) {
+    const platform::Collator collator("de_DE");
+    const ScanList scan = GeneratedReading();
+    const ScanList odd = MakeScanList({"/E/", "", "/E/.mp3", "/E/a.MP3", "/E/b.Jpg", "/E/c",
+                                       "/E/d.mp3/", "/E/d.mp3/e.wav", "/E/f.mp3.txt"});
+    ListOptions options = Defaults();
+    for (const FileFilter filter :
+         {FileFilter::Mp3Only, FileFilter::AllFiles, FileFilter::ChosenExtensions}) {
+        options.filter = filter;
+        for (const ScanList* list : {&scan, &odd}) {
+            EXPECT_EQ(ListedSongLines(*list, options),
+                      SongLinesOf(BuildPreview(*list, 100, options, collator)))
+                << static_cast<int>(filter);
+        }
+    }
 }
 
 }  // namespace
