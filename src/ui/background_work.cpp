@@ -140,6 +140,11 @@ bool TForm1::runInBackground(const QString& what, const BackgroundWork& work) {
     });
     poll.start();
     loop.exec();
+    if (!finished.load()) {
+        // The loop ends before the work only when the application is ending: the work is
+        // stopped, not waited for, or the window would hang until a long copy is through.
+        progress.cancel();
+    }
     worker.join();
     runningWork_ = nullptr;
     PageControl1->setEnabled(pagesEnabled);

@@ -11,8 +11,10 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "support/temp_tree.h"
 #include "wizard_fixture.h"
@@ -88,6 +90,26 @@ TEST_F(BackgroundWorkTest, WhatTheWorkThrowsReachesTheCaller) {
 }
 
 // A CD insert of a long list is stopped half way: no file, no message, the page as before.
+// When the application ends while work runs (the session ends, say), the window does not
+// wait for the work to be through: the work is told to stop.
+TEST_F(BackgroundWorkTest, AnEndingApplicationStopsTheWork) {
+    std::atomic<bool> sawStop{false};
+    WhenWorkPanelShows(*form, [](QProgressBar&, QPushButton&) { QCoreApplication::exit(0); });
+    const bool completed = form->runInBackground(QStringLiteral("Test"), [&](WorkProgress& work) {
+        // Without the stop this runs for a minute, far beyond the test's limit.
+        for (int i = 0; i < 60000 && !work.cancelled(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        sawStop = work.cancelled();
+    });
+    EXPECT_FALSE(completed);
+    EXPECT_TRUE(sawStop);
+    // Outside the application's own loop the request to end stays in force for every later
+    // loop of this thread until that loop runs once.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
 TEST_F(BackgroundWorkTest, AbbrechenStopsAnExportAndWritesNothing) {
     TempTree tree;
     tree.folder("cd");

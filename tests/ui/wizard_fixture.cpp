@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 namespace spurfix::ui::test {
@@ -78,6 +79,7 @@ void WizardTest::SetUp() {
     if (!machineDrives) {
         form->setDriveSource([this] { return drives; });
     }
+    QObject::connect(form.get(), &TForm1::terminationRequested, [this] { endRequested_ = true; });
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -85,6 +87,13 @@ void WizardTest::SetUp() {
 
 void WizardTest::TearDown() {
     form.reset();
+    if (endRequested_) {
+        // The program asked the application to end, outside its event loop here: until the
+        // loop runs once, every event loop of this thread would return at once, and the
+        // next test's background work would find its window deaf.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
     chooser.reset();
     about.reset();
     // Whatever a test opened, it closed: no window is left for the next test.

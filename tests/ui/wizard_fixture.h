@@ -86,6 +86,9 @@ class WizardTest : public ::testing::Test {
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TChooseDirDialog> chooser;
     std::unique_ptr<TForm2> about;
+
+  private:
+    bool endRequested_ = false;  // the window asked the application to end
 };
 
 // A person's mouse and keyboard: events go to the window system, so a click reaches
