@@ -22,58 +22,18 @@
 #include <vector>
 
 #include "engine/in_out_error.h"
+#include "list_of_tree.h"
 #include "support/command_output.h"
+#include "support/paced_content.h"
 #include "support/temp_tree.h"
 
 namespace spurfix::exporting {
 namespace {
 
 using test::CommandOutput;
+using test::ListOfTree;
+using test::ReadFile;
 using test::TempTree;
-
-// A list made by hand: a label line where the list turns to another folder, songs
-// numbered on, each song's title its file name without the extension.
-class ListOfTree {
-  public:
-    ListOfTree(const std::string& root, const std::vector<std::string>& songs, bool labels)
-        : preview_(scan_, 3) {
-        std::string folder = "-";
-        int32_t number = 0;
-        for (const std::string& song : songs) {
-            const size_t slash = song.rfind('/');
-            const std::string songFolder =
-                slash == std::string::npos ? "" : song.substr(0, slash + 1);
-            if (labels && songFolder != folder && !songFolder.empty()) {
-                scan_.append(root + songFolder);
-                preview_.append("[" + songFolder.substr(0, songFolder.size() - 1) + "]",
-                                EntryKind::DirectoryLabel, static_cast<uint32_t>(scan_.size() - 1));
-            }
-            folder = songFolder;
-            scan_.append(root + song);
-            const std::string name = song.substr(slash == std::string::npos ? 0 : slash + 1);
-            preview_.appendFileWithTitle(name.substr(0, name.rfind('.')), ++number,
-                                         static_cast<uint32_t>(scan_.size() - 1));
-        }
-    }
-    const PreviewList& preview() const { return preview_; }
-
-  private:
-    ScanList scan_;
-    PreviewList preview_;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    const int fd = open(path.c_str(), O_RDONLY);
-    char buffer[65536];
-    for (ssize_t got; fd >= 0 && (got = read(fd, buffer, sizeof buffer)) > 0;) {
-        bytes.append(buffer, static_cast<size_t>(got));
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return bytes;
-}
 
 std::string Quoted(const std::string& text) {
     std::string quoted = "'";
@@ -265,7 +225,7 @@ TEST(CdImageContent, HoldsTheNumberedCopyWithTheDataInListOrder) {
                         std::string(names) == "ecma119" ? PlainIsoPath(planned[i]) : planned[i];
                     EXPECT_EQ(files[i].path, expected)
                         << what << ", " << names << ": the data of song " << i + 1;
-                    EXPECT_EQ(files[i].bytes, ReadAll(source.path(t.songs[i])).size());
+                    EXPECT_EQ(files[i].bytes, ReadFile(source.path(t.songs[i])).size());
                 }
             }
             EXPECT_NE(CommandOutput("xorriso -indev " + Quoted(image) + " -pvd_info 2>/dev/null")
@@ -281,7 +241,7 @@ TEST(CdImageContent, HoldsTheNumberedCopyWithTheDataInListOrder) {
             ASSERT_EQ(std::system(("fuseiso " + Quoted(image) + " " + Quoted(mounted)).c_str()), 0)
                 << what;
             for (size_t i = 0; i < planned.size(); ++i) {
-                EXPECT_EQ(ReadAll(mounted + planned[i]), ReadAll(source.path(t.songs[i])))
+                EXPECT_EQ(ReadFile(mounted + planned[i]), ReadFile(source.path(t.songs[i])))
                     << what << ": " << planned[i];
             }
             std::system(("fusermount -u " + Quoted(mounted)).c_str());

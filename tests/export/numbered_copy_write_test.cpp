@@ -22,11 +22,15 @@
 
 #include "engine/in_out_error.h"
 #include "export/numbered_copy.h"
+#include "list_of_tree.h"
+#include "support/paced_content.h"
 #include "support/temp_tree.h"
 
 namespace spurfix::exporting {
 namespace {
 
+using test::ListOfTree;
+using test::ReadFile;
 using test::TempTree;
 
 constexpr const char* kPartName = ".spurfix-kopie.part";
@@ -180,54 +184,6 @@ class CopiedTree {
     std::vector<std::string> folders_;
 };
 
-// A list made by hand in a player's order: a label line for each folder where the list
-// turns to it, its songs numbered on.
-class ListOfTree {
-  public:
-    // `songs` are paths relative to `root`, in the list's order.
-    ListOfTree(const std::string& root, const std::vector<std::string>& songs, bool labels)
-        : preview_(scan_, 3) {
-        std::string folder = "-";
-        int32_t number = 0;
-        for (const std::string& song : songs) {
-            const size_t slash = song.rfind('/');
-            const std::string songFolder =
-                slash == std::string::npos ? "" : song.substr(0, slash + 1);
-            if (labels && songFolder != folder && !songFolder.empty()) {
-                scan_.append(root + songFolder);
-                preview_.append("[" + songFolder.substr(0, songFolder.size() - 1) + "]",
-                                EntryKind::DirectoryLabel, static_cast<uint32_t>(scan_.size() - 1));
-            }
-            folder = songFolder;
-            scan_.append(root + song);
-            const std::string name = song.substr(slash == std::string::npos ? 0 : slash + 1);
-            preview_.appendFileWithTitle(name.substr(0, name.rfind('.')), ++number,
-                                         static_cast<uint32_t>(scan_.size() - 1));
-            sources_.push_back(root + song);
-        }
-    }
-    const PreviewList& preview() const { return preview_; }
-    const std::vector<std::string>& sources() const { return sources_; }
-
-  private:
-    ScanList scan_;
-    PreviewList preview_;
-    std::vector<std::string> sources_;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    const int fd = open(path.c_str(), O_RDONLY);
-    char buffer[65536];
-    for (ssize_t got; fd >= 0 && (got = read(fd, buffer, sizeof buffer)) > 0;) {
-        bytes.append(buffer, static_cast<size_t>(got));
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return bytes;
-}
-
 // Every song's content is its own path, so that a played file tells which song it is.
 void MakeSongs(TempTree& tree, const std::vector<std::string>& songs) {
     for (const std::string& song : songs) {
@@ -291,7 +247,7 @@ TEST(NumberedCopyPlayers, EveryPlayerPlaysTheListsOrder) {
             for (const auto& [player, played] : players) {
                 std::vector<std::string> songs;
                 for (const std::string& file : played) {
-                    songs.push_back(ReadAll(target + "/" + file));
+                    songs.push_back(ReadFile(target + "/" + file));
                 }
                 EXPECT_EQ(songs, list.sources()) << t.what << ", " << layoutName << ", " << player;
             }
@@ -404,11 +360,11 @@ TEST(NumberedCopyTarget, AKillHalfWayLeavesNoIncompleteSongUnderItsName) {
         EXPECT_EQ(TreeOf(target + "/"), expected) << "killed in song " << killAt;
         for (size_t i = 0; i < killAt; ++i) {
             EXPECT_EQ(
-                ReadAll(target + "/00" + std::to_string(i + 1) + " " + std::to_string(i) + ".mp3"),
+                ReadFile(target + "/00" + std::to_string(i + 1) + " " + std::to_string(i) + ".mp3"),
                 source.read(songs[i]))
                 << "song " << i << " has its final name but not its whole content";
         }
-        EXPECT_EQ(ReadAll(part), half);
+        EXPECT_EQ(ReadFile(part), half);
     }
 }
 
