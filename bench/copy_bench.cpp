@@ -26,55 +26,15 @@
 
 #include "export/iso/cd_image.h"
 #include "export/numbered_copy.h"
+#include "measure.h"
 
 namespace spurfix::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 constexpr int kFolders = 10;
 constexpr int kSongsPerFolder = 100;
-
-struct Cost {
-    double wall = 0;
-    double cpu = 0;
-};
-
-double CpuSeconds() {
-    double total = 0;
-    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        rusage usage{};
-        getrusage(who, &usage);
-        total += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
-    return total;
-}
-
-Cost Measured(const std::function<void()>& work) {
-    const double cpu = CpuSeconds();
-    const auto start = Clock::now();
-    work();
-    return {std::chrono::duration<double>(Clock::now() - start).count(), CpuSeconds() - cpu};
-}
-
-struct Spread {
-    double median = 0, min = 0, max = 0;
-};
-Spread SpreadOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return {n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.front(),
-            values.back()};
-}
-
-std::string Load() {
-    std::ifstream in("/proc/loadavg");
-    std::string one, five, fifteen;
-    in >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
 
 // As the window's progress: figures stored for the bar, a stop asked for now and then.
 class CountingProgress : public exporting::Progress {
@@ -195,7 +155,7 @@ int main(int argc, char** argv) {
         exporting::NumberedCopyOutput(exporting::CopyLayout::Folders)
             .write(exportList, numbered.string(), progress);
     }
-    const std::string loadBefore = Load();
+    const std::string loadBefore = LoadAverage();
 
     Row copy{"numbered copy, 1,000 songs, " + std::to_string(kFolders) + " folders",
              "`cp -r` + `sync -f`",
@@ -214,7 +174,7 @@ int main(int argc, char** argv) {
         // The copy.
         const fs::path oursCopy = work / "ours";
         const fs::path peerCopy = work / "peer";
-        Cost ours, peer;
+        WallAndCpu ours, peer;
         const auto doOurs = [&] {
             ours = Measured([&] {
                 CountingProgress progress;
@@ -284,7 +244,7 @@ int main(int argc, char** argv) {
         << Format(copy) << "\n"
         << Format(image) << "\n\n"
         << runs << " pairs, order alternating; load (1/5/15 min) before " << loadBefore
-        << ", after " << Load() << "; data in " << data.string() << ".\n";
+        << ", after " << LoadAverage() << "; data in " << data.string() << ".\n";
     std::printf("%s", table.str().c_str());
     if (!results.empty()) {
         std::ofstream(results, std::ios::app) << table.str();

@@ -43,6 +43,7 @@
 #include "engine/player_order.h"
 #include "export/pdf/cd_insert.h"
 #include "library_tree.h"
+#include "measure.h"
 #include "platform/collation.h"
 #include "ui/about_dialog.h"
 #include "ui/choose_dir_dialog.h"
@@ -55,8 +56,6 @@ extern char** environ;
 
 namespace spurfix::bench {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Wall and CPU seconds of one run, and the peak resident set where a process was run.
 struct Cost {
@@ -163,32 +162,6 @@ int RusageOf(char** argv) {
 
 std::vector<std::string> Shell(const std::string& command) {
     return {"sh", "-c", command};
-}
-
-struct Spread {
-    double median = 0;
-    double min = 0;
-    double max = 0;
-};
-
-Spread SpreadOf(std::vector<double> values) {
-    if (values.empty()) {
-        return {};
-    }
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
-}
-
-std::string LoadAverage() {
-    std::ifstream file("/proc/loadavg");
-    double one = 0;
-    double five = 0;
-    file >> one >> five;
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f (1 min), %.2f (5 min)", one, five);
-    return text;
 }
 
 std::string MachineDescription() {

@@ -22,51 +22,12 @@
 #include <thread>
 #include <vector>
 
+#include "measure.h"
 #include "support/mp3_frames.h"
 #include "tags/song_reading.h"
 
 namespace spurfix::bench {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Cost {
-    double wall = 0;
-    double cpu = 0;
-};
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-Cost Measured(const std::function<void()>& work) {
-    const double cpu = CpuSeconds();
-    const auto start = Clock::now();
-    work();
-    return {std::chrono::duration<double>(Clock::now() - start).count(), CpuSeconds() - cpu};
-}
-
-struct Spread {
-    double median = 0, min = 0, max = 0;
-};
-Spread SpreadOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return {n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.front(),
-            values.back()};
-}
-
-std::string LoadAverage() {
-    std::ifstream file("/proc/loadavg");
-    double one = 0, five = 0;
-    file >> one >> five;
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f (1 min), %.2f (5 min)", one, five);
-    return text;
-}
 
 // 100,000 songs in 1,000 folders, each a short MP3 of silence with an ID3v2 tag: a third
 // of constant bit rate without a VBR header, a third of variable bit rate with a Xing
@@ -187,7 +148,7 @@ int main(int argc, char** argv) {
          oursOnOneThread, plain(true)},
     };
     for (const Row& row : rows) {
-        std::vector<Cost> us, them;
+        std::vector<WallAndCpu> us, them;
         for (int run = 0; run < runs; ++run) {
             if (run % 2 == 0) {
                 them.push_back(Measured(row.peer));
