@@ -453,7 +453,9 @@ TEST_P(BuildStops, AnUnstoppedBuildGivesTheSameListAndReportsInEveryPhase) {
     if (std::string_view(GetParam().labelTemplate).find("%DAUER%") != std::string_view::npos) {
         phases.emplace_back(assembled, total);
     }
-    for (const auto& [from, to] : phases) {
+    for (const auto& phase : phases) {
+        const auto from = phase.first;
+        const auto to = phase.second;
         EXPECT_GE(
             std::count_if(progress.reports.begin(), progress.reports.end(),
                           [from, to](const auto& r) { return r.first > from && r.first < to; }),
