@@ -7,10 +7,12 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -117,12 +119,40 @@ QWidget* WizardTest::page() const {
     return form->PageControl1->currentWidget();
 }
 
+namespace {
+// Why a click on `widget` may not reach it: what the window shows at its place, and
+// which window has the focus, a popup or a modal dialog.
+std::string WhatTakesClicks(QWidget* widget) {
+    QWidget* window = widget->window();
+    const QPoint at = widget->mapTo(window, QPoint(8, widget->height() / 2));
+    const QWidget* under = window->childAt(at);
+    const auto name = [](const QObject* object) {
+        return object == nullptr ? std::string("none")
+                                 : std::string(object->metaObject()->className()) + " " +
+                                       object->objectName().toStdString();
+    };
+    return "enabled " + std::to_string(widget->isEnabled()) + ", visible " +
+           std::to_string(widget->isVisible()) + ", under the click: " + name(under) +
+           ", focus window: " + name(QGuiApplication::focusWindow()) +
+           ", popup: " + name(QApplication::activePopupWidget()) +
+           ", modal: " + name(QGuiApplication::modalWindow()) +
+           ", window exposed: " + std::to_string(window->windowHandle()->isExposed());
+}
+}  // namespace
+
 void WizardTest::ChooseDrive(const std::string& mountPoint) {
     QComboBox* combo = form->ChooseDirComboBox;
     const int wanted =
         combo->findText(QString::fromStdString(mountPoint) + QLatin1Char(' '), Qt::MatchStartsWith);
     ASSERT_GE(wanted, 0) << mountPoint << " is not in the drive list";
-    UserClick(combo);
+    // The arrows and Enter go to the list only once it is open: to a closed drive box the
+    // arrows would change the drive as well, but Enter would go on to the next page.
+    for (int tries = 0; tries < 3 && QApplication::activePopupWidget() == nullptr; ++tries) {
+        UserClick(combo);
+        (void)QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000);
+    }
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr)
+        << "the drive list does not open: " << WhatTakesClicks(combo);
     const int steps = wanted - combo->currentIndex();
     for (int i = 0; i < std::abs(steps); ++i) {
         UserKey(steps > 0 ? Qt::Key_Down : Qt::Key_Up);
@@ -155,27 +185,6 @@ void GoDownTo(DirectoryListBox* list, const std::string& target) {
         UserDoubleClick(list->viewport(), list->visualItemRect(entry).center());
     }
 }
-
-namespace {
-// Why a click on `widget` may not reach it: what the window shows at its place, and
-// which window has the focus, a popup or a modal dialog.
-std::string WhatTakesClicks(QWidget* widget) {
-    QWidget* window = widget->window();
-    const QPoint at = widget->mapTo(window, QPoint(8, widget->height() / 2));
-    const QWidget* under = window->childAt(at);
-    const auto name = [](const QObject* object) {
-        return object == nullptr ? std::string("none")
-                                 : std::string(object->metaObject()->className()) + " " +
-                                       object->objectName().toStdString();
-    };
-    return "enabled " + std::to_string(widget->isEnabled()) + ", visible " +
-           std::to_string(widget->isVisible()) + ", under the click: " + name(under) +
-           ", focus window: " + name(QGuiApplication::focusWindow()) +
-           ", popup: " + name(QApplication::activePopupWidget()) +
-           ", modal: " + name(QGuiApplication::modalWindow()) +
-           ", window exposed: " + std::to_string(window->windowHandle()->isExposed());
-}
-}  // namespace
 
 void WizardTest::ChooseFolder(const std::string& folder) {
     std::string target = folder;
@@ -237,6 +246,14 @@ QWindow* WindowOf(QWidget* widget, QPoint& at) {
 void UserClick(QWidget* widget, QPoint at) {
     QWindow* window = WindowOf(widget, at);
     ASSERT_NE(window, nullptr) << widget->objectName().toStdString() << " is not shown";
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        // On a real X server the pointer is where a person's hand is: events of the server
+        // itself (the pointer entering a window as a list closes) carry its place, and one
+        // that comes between press and release would end the click elsewhere.
+        const QPoint global = window->mapToGlobal(at);
+        QCursor::setPos(window->screen(), global);
+        (void)QTest::qWaitFor([&] { return QCursor::pos(window->screen()) == global; }, 2000);
+    }
     QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at);
 }
 
