@@ -153,6 +153,8 @@ void WizardTest::ChooseDrive(const std::string& mountPoint) {
     }
     ASSERT_NE(QApplication::activePopupWidget(), nullptr)
         << "the drive list does not open: " << WhatTakesClicks(combo);
+    // On an X server the list is shown a moment after it opens; a person's keys wait for it.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(QApplication::activePopupWidget()->windowHandle()));
     const int steps = wanted - combo->currentIndex();
     for (int i = 0; i < std::abs(steps); ++i) {
         UserKey(steps > 0 ? Qt::Key_Down : Qt::Key_Up);
