@@ -4,13 +4,13 @@
 //
 // Why the readers share the tree instead of taking requests from a single owner. The
 // design where the walk's thread owns folders, descriptors, budget and window and the
-// readers only list what a queue asks for was built and passed every test of the walk,
-// but it was slower: a reader cannot go on below the folder it just listed, because only
-// the owner learns of the sub-folders, so every level of the tree costs a hand-over to
-// the walk's thread and back; the walk, busy with its own lines, hands out work in bursts,
-// and the readers run dry in between. Here a reader goes depth first on its own and the
-// walk is woken once per batch. The figures are in bench/RESULTS-reader.md; the other
-// design is in the history ("Folder reader with one owner").
+// readers only list what a queue asks for was built and passed every test of the walk.
+// On a loaded machine it was slower: a reader cannot go on below the folder it just
+// listed, because only the owner learns of the sub-folders, so every level of the tree
+// costs a hand-over to the walk's thread and back. On a quiet machine the two were level.
+// Here a reader goes depth first on its own and the walk is woken once per batch. The
+// figures are in bench/RESULTS-reader.md; the other design is in the history ("Folder
+// reader with one owner").
 //
 // A folder's states, and who moves it from one to the next:
 //
