@@ -15,9 +15,9 @@ rounds=$2
 shift 2
 labels=()
 timers=()
-for spec in "$@"; do
-    labels+=("${spec%%=*}")
-    timers+=("${spec#*=}")
+for build in "$@"; do
+    labels+=("${build%%=*}")
+    timers+=("${build#*=}")
 done
 count=${#timers[@]}
 samples=$(mktemp)

@@ -51,15 +51,6 @@ class PlayerOrderTest : public WizardTest {
         ASSERT_EQ(page(), form->Sheet_Preview);
     }
 
-    [[nodiscard]] QStringList previewLines() const {
-        QStringList lines;
-        const QAbstractItemModel* model = form->Preview->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            lines << model->index(row, 0).data().toString();
-        }
-        return lines;
-    }
-
     // The window as drawn, for a person to look at.
     void SaveScreenshot(const QString& name) const {
         QDir().mkpath(QStringLiteral(SPURFIX_SCREENSHOT_DIR));

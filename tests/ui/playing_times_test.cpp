@@ -65,14 +65,6 @@ class PlayingTimesTest : public WizardTest {
         UserClick(form->ButtonTags);
         prompter.onDialog = nullptr;
     }
-    QStringList previewLines() const {
-        QStringList lines;
-        const QAbstractItemModel* model = form->Preview->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            lines << model->index(row, 0).data().toString();
-        }
-        return lines;
-    }
     // From the files page through the preview to "Fertig!" with `format` chosen, saving
     // to `target`.
     void ExportFromFilesPage(QRadioButton* format, const std::string& target) {

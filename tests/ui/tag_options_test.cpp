@@ -41,14 +41,6 @@ class TagOptionsTest : public WizardTest {
         UserClick(form->ButtonTags);
         prompter.onDialog = nullptr;
     }
-    QStringList previewLines() const {
-        QStringList lines;
-        const QAbstractItemModel* model = form->Preview->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            lines << model->index(row, 0).data().toString();
-        }
-        return lines;
-    }
 };
 
 // Every text of the page and of the dialog fits its control.

@@ -1,6 +1,7 @@
 #include "wizard_fixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
@@ -225,6 +226,15 @@ void WizardTest::ChooseFolder(const std::string& folder) {
     UserClick(form->ChooseDirButton);
     prompter.onDialog = nullptr;
     ASSERT_EQ(form->sourcePath(), target);
+}
+
+QStringList WizardTest::previewLines() const {
+    QStringList lines;
+    const QAbstractItemModel* model = form->Preview->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        lines << model->index(row, 0).data().toString();
+    }
+    return lines;
 }
 
 void WizardTest::ReadFolder(const std::string& folder) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QPushButton>
@@ -76,6 +78,8 @@ class WizardTest : public ::testing::Test {
     // Chooses `folder`, goes on to the reading page and reads it, all with the mouse;
     // waits until the run has ended.
     void ReadFolder(const std::string& folder);
+    // The preview's lines as the list shows them.
+    [[nodiscard]] QStringList previewLines() const;
 
     FakePrompter prompter;
     // The machine's own drives instead of `drives`.
