@@ -1,50 +1,64 @@
-// The folder reader. One mutex guards the tree; the walk (on the caller's thread) and the
-// readers (two threads) each hold it only for bookkeeping, never for a system call that
-// may block, except close().
+// The folder reader: one owner, two queues.
 //
-// Why the readers share the tree instead of taking requests from a single owner. The
-// design where the walk's thread owns folders, descriptors, budget and window and the
-// readers only list what a queue asks for was built and passed every test of the walk.
-// On a loaded machine it was slower: a reader cannot go on below the folder it just
-// listed, because only the owner learns of the sub-folders, so every level of the tree
-// costs a hand-over to the walk's thread and back. On a quiet machine the two were level.
-// Here a reader goes depth first on its own and the walk is woken once per batch. The
-// figures are in bench/RESULTS-reader.md; the other design is in the history ("Folder
-// reader with one owner").
+// The walk's thread owns the tree. Every Folder, every descriptor the reading keeps, the
+// budget for them, the look-ahead window and the order of the work live in the Owner and
+// are touched by that thread alone, without a lock. The readers (two threads) share
+// nothing with it but a Channel: a queue of requests "list this folder, opened by these
+// names from this descriptor" and a queue of results (the listing, the folder's identity,
+// and the descriptors the request allowed it to hand back). The Channel's fields are the
+// only ones under a mutex, and the compiler checks that (-Wthread-safety, the `tsa`
+// preset).
 //
-// A folder's states, and who moves it from one to the next:
+// Why one owner, although the readers could share the tree. A design where the readers
+// walk the tree themselves under one mutex goes on below a folder it has just listed
+// without a hand-over, and is faster on a deep chain of folders (about 55 ms less on
+// 2,000 levels); on libraries of 100,000 and 1,000,000 entries the two are level on a
+// quiet machine (bench/RESULTS-reader.md). That one needed reference counts across
+// threads and a rule for descriptors used after unlocking that nobody could check; here
+// whoever reads the code sees one thread change the tree, and the compiler checks the
+// rest. The other design is in the history ("Folder reader: keep the shared tree").
 //
-//            reader takes it            reader publishes            walk enters it
-//   Free ------------------> Taken ------------------------> Listed ----------------> entered
-//     |  (nextFolder: the walk       (list() runs without         (enterOnce: first   or left
-//     |   wants it, or depth         the lock; only the taking    time by device and  out
-//     |   first, or first free       reader touches the listing   inode, else left
-//     |   in the walk's order)       until it is published)       out with all below)
-//     |
-//     +-- skipped: below a folder left out; still listed if the walk asks, never read ahead
+// A folder's states, all moved by the owner:
 //
-//   A folder is freed once the walk has finished it (or its parent) and no reader's path
-//   holds it (`refs`); a reader stuck in a listing keeps the whole tree alive through its
-//   shared ownership, so the walk may end without waiting for it.
+//            read ahead (readAhead)      result absorbed            walk enters it
+//   Free ------------------------> Requested -------------> Listed ---------------> entered
+//     |   or the walk waits for it  (a reader lists it;      (enterOnce: first time   or left
+//     |   (urgent, at the queue's   EMFILE/ENFILE: Free      by device and inode,     out
+//     |   front)                    and requested again)     else left out with all
+//     |                                                      below it)
+//     +-- skipped: below a folder left out; never read ahead, its descriptor given back
 //
-// The descriptor rule. Every descriptor the reading holds is counted against a budget of
-// a quarter of the open-file limit, never more than 256, the readers' own open()s
-// included; the readers' share is set aside, folders hold the rest:
+//   The walk finishing a folder abandons it and all below it. An abandoned folder is
+//   freed at once unless something still names it: a request in flight, a request
+//   anchored on its descriptor (`pins`), or its place on the read-ahead stack; then it
+//   lingers until the last of these is gone. A reader never dereferences a Folder: the
+//   pointer in a request is only a name for the result.
 //
-//     none ---- listed, with sub-folders still to open, not skipped ----> held
-//      ^        (where the budget is spent, the longest holder gives     |
-//      |         its descriptor back first)                              |
-//      +---- its last sub-folder is opened; skipped; the budget is spent +
-//            and it held longest; the readers ran out of descriptors
-//            (EMFILE, ENFILE); freed
+// The descriptor rule. Every descriptor the reading holds counts against a budget of a
+// quarter of the open-file limit, never more than 256. Each reader may hold two of its own
+// (the folder it lists and the parent it opened it from); the rest is the owner's:
 //
-//   A reader that opens a folder from an ancestor's descriptor pins it first, under the
-//   lock; a pinned descriptor is closed only once unpinned. A folder whose parent holds no
-//   descriptor is opened from the nearest ancestor that holds one, one name at a time
-//   (from the source's path where none does), and the parent must still be the folder
-//   that was listed (device and inode); the parent opened so keeps that descriptor where
-//   the budget allows. EMFILE or ENFILE make the readers give back every descriptor that
-//   is not pinned and try again, waiting a little where that freed none: never "empty".
+//   held     folders listed, with sub-folders not yet requested, not skipped: their
+//            descriptor is kept (`fd`, `holders_`), the longest held given back first
+//            where the budget is spent (a second name of a folder keeps its own too: the
+//            walk may come to it first and then goes on below it from there);
+//   reserved descriptors a request may hand back with its result (`allowance`): the
+//            folder's own, and a parent it had to open again. Granted when the request is
+//            made; what is not used is closed by the reader.
+//
+// held + reserved never exceed the owner's share. A request names its anchor, the
+// nearest ancestor that holds a descriptor, and shares that descriptor (SharedFd): while
+// requests are in flight on it (`pins`) the owner does not give it back, and should the
+// owner go away first (a stop while a reader is stuck in the kernel), the reader's share
+// keeps it open until the reader lets go. A folder whose parent and ancestors hold none
+// is opened from the source's path, one name at a time, and the parent opened so must
+// still be the folder that was listed (device and inode). EMFILE or ENFILE in a reader
+// make the owner give back every descriptor that is not pinned and request the folder
+// again, the reader waiting a little first where that freed none: never "empty".
+//
+// The stop. The owner closes the Channel: readers waiting for work end at once and are
+// joined; a reader in a listing is detached, finishes on its own, finds the Channel
+// closed and drops its result (closing its descriptors) and the anchor it shared.
 #include "engine/folder_tree_reader.h"
 
 #include <fcntl.h>
@@ -57,10 +71,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <list>
+#include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "engine/annotated_mutex.h"
@@ -71,31 +88,37 @@ namespace spurfix {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
-// How many listings the readers may hold that the walk has not taken yet, and how many
-// new ones wake a waiting walk or waiting readers: waking for each one would cost a
-// system call per folder.
+// How many folders may be requested or listed that the walk has not entered yet, and how
+// many requests may be out at once: enough to keep the readers busy while the walk
+// catches up, few enough that their reserved descriptors leave room for the held ones.
 constexpr size_t kMaxAhead = 256;
+constexpr size_t kMaxInFlight = 128;
+// How many results wake a waiting walk (once the one it waits for is among them): waking
+// for each one would cost a system call per folder. It is woken sooner where fewer
+// requests than this are left, so that it hands out more before the readers run dry.
 constexpr size_t kWakeBatch = 32;
-// Where the walk has to ask for a folder while the window is full, the listings ahead
-// lie in a part of the tree it comes to only later; the readers then get more room,
-// up to this many listings, and go back to where the walk is.
-constexpr size_t kMaxAheadStretched = 4 * kMaxAhead;
+constexpr size_t kLowWater = 16;
+// Where the walk need not wait, it meets the readers only every this many folders, or
+// once it has this many requests to hand out: each meeting takes the queues' lock.
+constexpr size_t kMeetEvery = 16;
 
 // A reader holds at most two descriptors of its own at once: the folder it lists and the
 // one it opens it from.
 constexpr size_t kDescriptorsPerReader = 2;
 constexpr size_t kMaxDescriptors = 256;
 
-// How long the walk waits for a listing before it asks whether to stop.
+// How often the walk asks whether to stop while it waits for a listing.
 constexpr std::chrono::milliseconds kStopPoll{50};
 // How long a reader waits before it tries again where no descriptor could be had.
 constexpr std::chrono::milliseconds kDescriptorRetry{5};
 
 // Two readers: the kernel's work for a tree of small folders nearly halves on two
 // cores, and a third thread, the walk, takes little of either.
-unsigned ReaderCount() {
+size_t ReaderCount() {
     return std::clamp(std::thread::hardware_concurrency(), 1U, 2U);
 }
 
@@ -107,444 +130,565 @@ size_t DescriptorBudget() {
     return std::min<size_t>(kMaxDescriptors, static_cast<size_t>(limit.rlim_cur / 4));
 }
 
-void CloseDescriptor(int& fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
-}
-
 bool OutOfDescriptors(int error) {
     return error == EMFILE || error == ENFILE;
+}
+
+// A descriptor closed with its owner.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset(std::exchange(other.fd_, -1));
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = fd;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A folder's descriptor as the owner keeps it and requests borrow it: closed when the
+// last of them lets go.
+using SharedFd = std::shared_ptr<const UniqueFd>;
+
+// What a reader is asked to do.
+struct ReadRequest {
+    FolderTreeReader::Folder* folder = nullptr;  // names the result; never dereferenced
+    SharedFd anchor;                             // null: from the current directory
+    std::vector<std::string> namesToParent;      // from the anchor, where the parent holds none
+    std::string name;                            // the folder's, from its parent
+    dev_t parentDevice = 0;
+    ino_t parentInode = 0;
+    bool hasParent = false;   // not the source
+    unsigned allowance = 0;   // descriptors the result may hand back
+    bool retryLater = false;  // descriptors ran out last time: wait a little first
+};
+
+// What a reader hands back.
+struct ReadResult {
+    FolderTreeReader::Folder* folder = nullptr;
+    unsigned allowance = 0;
+    platform::FolderEntries entries;
+    std::vector<uint32_t> subfolderEntries;  // the entries that Descends()
+    bool identified = false;
+    bool unreadable = false;
+    bool outOfDescriptors = false;  // nothing was listed: request it again
+    dev_t device = 0;
+    ino_t inode = 0;
+    UniqueFd fd;                // the folder's own, where it has sub-folders and was allowed
+    UniqueFd reopenedParentFd;  // the parent, where it was opened again and allowed
+    std::exception_ptr error;
+};
+
+// The two queues between the owner and the readers, and what they need to wake each other.
+class Channel {
+  public:
+    // Each reader is counted before its thread starts, and forgotten where it could not.
+    size_t addReader() SPURFIX_EXCLUDES(mutex_) {
+        const AnnotatedLock lock(mutex_);
+        ended_.push_back(false);
+        return ended_.size() - 1;
+    }
+    void forgetLastReader() SPURFIX_EXCLUDES(mutex_) {
+        const AnnotatedLock lock(mutex_);
+        ended_.pop_back();
+    }
+
+    // A reader hands back what it listed (if anything) and takes its next request; false
+    // once the channel is closed.
+    bool take(size_t reader, std::optional<ReadResult>& done, ReadRequest& next)
+        SPURFIX_EXCLUDES(mutex_) {
+        std::optional<ReadResult> dropped;  // after the lock: closes its descriptors
+        AnnotatedLock lock(mutex_);
+        if (done) {
+            --inListing_;
+            if (closed_) {
+                dropped = std::move(done);
+            } else {
+                handBack(std::move(*done));
+            }
+            done.reset();
+        }
+        for (;;) {
+            if (closed_) {
+                ended_[reader] = true;
+                closeWake_.notify_all();
+                return false;
+            }
+            if (!requests_.empty()) {
+                next = std::move(requests_.front());
+                requests_.pop_front();
+                ++inListing_;
+                return true;
+            }
+            ++idle_;
+            lock.wait(readersWake_);
+            --idle_;
+        }
+    }
+
+    // A reader waits a little before it tries again; the close ends the wait.
+    void pause(std::chrono::milliseconds duration) SPURFIX_EXCLUDES(mutex_) {
+        AnnotatedLock lock(mutex_);
+        if (!closed_) {
+            lock.waitFor(readersWake_, duration);
+        }
+    }
+
+    // The owner posts its requests (the urgent ones at the front) and takes the results.
+    // Where `awaited` is not among them, it first waits until it is, with a batch of
+    // others, or until `until`.
+    void exchange(std::vector<ReadRequest>& posts, std::vector<ReadRequest>& urgent,
+                  std::vector<ReadResult>& results, const FolderTreeReader::Folder* awaited,
+                  Clock::time_point until) SPURFIX_EXCLUDES(mutex_) {
+        AnnotatedLock lock(mutex_);
+        const size_t posted = posts.size() + urgent.size();
+        for (auto request = urgent.rbegin(); request != urgent.rend(); ++request) {
+            requests_.push_front(std::move(*request));
+        }
+        for (ReadRequest& request : posts) {
+            requests_.push_back(std::move(request));
+        }
+        posts.clear();
+        urgent.clear();
+        if (posted > 0 && idle_ > 0) {
+            if (posted > 1) {
+                readersWake_.notify_all();
+            } else {
+                readersWake_.notify_one();
+            }
+        }
+        if (awaited != nullptr &&
+            std::none_of(results_.begin(), results_.end(),
+                         [awaited](const ReadResult& r) { return r.folder == awaited; })) {
+            awaited_ = awaited;
+            awaitedArrived_ = false;
+            walkWaiting_ = true;
+            while (walkWaiting_) {
+                const auto now = Clock::now();
+                if (now >= until) {
+                    break;
+                }
+                lock.waitFor(walkWake_, until - now);
+            }
+            walkWaiting_ = false;
+            awaited_ = nullptr;
+        }
+        results.swap(results_);
+    }
+
+    // No more requests: readers waiting for one end; waits until every reader has ended
+    // or is in a listing, and says which ended. What is left in the queues goes back to
+    // the owner to be dropped.
+    std::vector<bool> close(std::vector<ReadResult>& results, std::deque<ReadRequest>& requests)
+        SPURFIX_EXCLUDES(mutex_) {
+        AnnotatedLock lock(mutex_);
+        closed_ = true;
+        readersWake_.notify_all();
+        while (static_cast<size_t>(std::count(ended_.begin(), ended_.end(), true)) + inListing_ <
+               ended_.size()) {
+            lock.wait(closeWake_);
+        }
+        results.swap(results_);
+        requests.swap(requests_);
+        return ended_;
+    }
+
+  private:
+    void handBack(ReadResult result) SPURFIX_REQUIRES(mutex_) {
+        const bool awaitedOne = result.folder == awaited_;
+        results_.push_back(std::move(result));
+        if (walkWaiting_) {
+            awaitedArrived_ = awaitedArrived_ || awaitedOne;
+            if (awaitedArrived_ &&
+                (results_.size() >= kWakeBatch || requests_.size() < kLowWater)) {
+                walkWaiting_ = false;
+                walkWake_.notify_one();
+            }
+        }
+    }
+
+    AnnotatedMutex mutex_;
+    std::condition_variable readersWake_;
+    std::condition_variable walkWake_;
+    std::condition_variable closeWake_;
+    std::deque<ReadRequest> requests_ SPURFIX_GUARDED_BY(mutex_);
+    std::vector<ReadResult> results_ SPURFIX_GUARDED_BY(mutex_);
+    const FolderTreeReader::Folder* awaited_ SPURFIX_GUARDED_BY(mutex_) = nullptr;
+    bool awaitedArrived_ SPURFIX_GUARDED_BY(mutex_) = false;
+    bool walkWaiting_ SPURFIX_GUARDED_BY(mutex_) = false;
+    bool closed_ SPURFIX_GUARDED_BY(mutex_) = false;
+    size_t idle_ SPURFIX_GUARDED_BY(mutex_) = 0;
+    size_t inListing_ SPURFIX_GUARDED_BY(mutex_) = 0;
+    std::vector<bool> ended_ SPURFIX_GUARDED_BY(mutex_);
+};
+
+// The readers' side: opens and lists one folder as asked. `pseudoDevices` is the
+// reader's own memory of which file systems are pseudo ones.
+ReadResult List(const ReadRequest& request, std::unordered_map<dev_t, bool>& pseudoDevices) {
+    ReadResult result;
+    result.folder = request.folder;
+    result.allowance = request.allowance;
+    int openError = 0;
+    UniqueFd own;
+    UniqueFd parent;
+    {
+        int directory = request.anchor != nullptr ? request.anchor->get() : AT_FDCWD;
+        const bool reopens = !request.namesToParent.empty();
+        UniqueFd opened;
+        for (const std::string& name : request.namesToParent) {
+            UniqueFd next(openat(directory, name.c_str(), kOpenFolderFlags));
+            openError = next.valid() ? 0 : errno;
+            opened = std::move(next);
+            if (!opened.valid()) {
+                break;
+            }
+            directory = opened.get();
+        }
+        // A parent opened again must still be the folder that was listed.
+        struct stat info {};
+        const bool sameParent =
+            !reopens || (opened.valid() && fstat(opened.get(), &info) == 0 &&
+                         info.st_dev == request.parentDevice && info.st_ino == request.parentInode);
+        if (sameParent) {
+            own.reset(openat(directory, request.name.c_str(), kOpenFolderFlags));
+            openError = own.valid() ? 0 : errno;
+            if (reopens) {
+                parent = std::move(opened);
+            }
+        } else if (openError == 0) {
+            openError = ENOENT;  // the parent was moved away: gone, not unreadable
+        }
+    }
+    if (!own.valid() && OutOfDescriptors(openError)) {
+        result.outOfDescriptors = true;
+        return result;
+    }
+    // A folder that exists and cannot be opened is a gap in the reading; one that is gone
+    // (removed or moved during the walk) is not.
+    result.unreadable = !own.valid() && openError != ENOENT && openError != ENOTDIR &&
+                        openError != 0 && request.hasParent;
+    struct stat info {};
+    if (own.valid() && fstat(own.get(), &info) != 0) {
+        result.unreadable = true;
+        own.reset();
+    }
+    if (own.valid()) {
+        result.identified = true;
+        result.device = info.st_dev;
+        result.inode = info.st_ino;
+        const auto [known, added] = pseudoDevices.try_emplace(info.st_dev, false);
+        if (added) {
+            known->second = platform::IsPseudoFileSystem(platform::FileSystemMagic(own.get()));
+        }
+        if (!known->second) {
+            result.entries.read(own.get());
+            result.unreadable = !result.entries.complete();
+        }
+    }
+    for (size_t i = 0; i < result.entries.size(); ++i) {
+        if (Descends(result.entries, i)) {
+            result.subfolderEntries.push_back(static_cast<uint32_t>(i));
+        }
+    }
+    // As many descriptors go back as the request allows, the folder's own first; the
+    // rest close here.
+    unsigned allowance = request.allowance;
+    if (allowance > 0 && own.valid() && !result.subfolderEntries.empty()) {
+        result.fd = std::move(own);
+        --allowance;
+    }
+    if (allowance > 0 && parent.valid()) {
+        result.reopenedParentFd = std::move(parent);
+    }
+    return result;
+}
+
+void RunReader(const std::shared_ptr<Channel>& channel, size_t index) {
+    std::unordered_map<dev_t, bool> pseudoDevices;
+    std::optional<ReadResult> done;
+    ReadRequest request;
+    while (channel->take(index, done, request)) {
+        if (request.retryLater) {
+            channel->pause(kDescriptorRetry);
+        }
+        try {
+            done = List(request, pseudoDevices);
+        } catch (...) {
+            done.emplace();
+            done->folder = request.folder;
+            done->allowance = request.allowance;
+            done->error = std::current_exception();
+        }
+        request = ReadRequest{};  // lets go of the anchor before the owner learns of it
+    }
 }
 
 }  // namespace
 
 // What the reading knows of one folder by device and inode, whatever names lead to it.
 struct KnownFolder {
-    FolderTreeReader::Folder* listedAs = nullptr;  // where the readers read ahead below it
+    FolderTreeReader::Folder* listedAs = nullptr;  // where it is read ahead below
     bool entered = false;                          // by the walk
 };
 
+// One folder of the tree: the owner's alone.
 class FolderTreeReader::Folder {
   public:
     Folder(Folder* parent, uint32_t subfolderIndex)
         : parent(parent),
           subfolderIndex(subfolderIndex),
-          depth(parent == nullptr ? 0 : parent->depth + 1) {}
-    ~Folder() { CloseDescriptor(fd); }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
+          skipped(parent != nullptr && parent->skipped) {}
 
     [[nodiscard]] std::string name() const {
         return std::string(parent->entries.name(parent->subfolderEntries[subfolderIndex]));
     }
 
-    enum class State : uint8_t { Free, Taken, Listed };
+    enum class State : uint8_t { Free, Requested, Listed };
 
-    Folder* const parent;
+    Folder* const parent;           // dangling once abandoned: not used then
     const uint32_t subfolderIndex;  // among the parent's sub-folders
-    const uint32_t depth;
 
-    // Written by the reader that lists the folder before it is published (outside the
-    // lock: no one else looks at them while the folder is Taken); read-only afterwards.
+    State state = State::Free;
+    bool abandoned = false;     // the walk finished it or a folder above it
+    bool skipped;               // the walk leaves its contents out
+    bool duplicate = false;     // listed before under another name: not read ahead below
+    bool countedAhead = false;  // requested or listed, not entered yet
+    bool requestedOnce = false;
+
     platform::FolderEntries entries;
-    std::vector<uint32_t> subfolderEntries;  // the entries that Descends()
+    std::vector<uint32_t> subfolderEntries;
     bool identified = false;
     bool unreadable = false;
     dev_t device = 0;
     ino_t inode = 0;
+    KnownFolder* known = nullptr;  // once listed and identified
 
-    // Guarded by the tree's mutex (a nested object cannot name it for the compiler).
-    State state = State::Free;
-    bool skipped = false;               // the walk leaves its contents out
-    bool duplicate = false;             // listed before under another name: not read ahead below
-    KnownFolder* known = nullptr;       // what is known of the folder behind it, once listed
-    bool countedAhead = false;          // listed, and not taken by the walk yet
-    int fd = -1;                        // see the descriptor rule
-    std::list<Folder*>::iterator held;  // its place among the holders, while fd >= 0
-    unsigned pins = 0;                  // readers opening a folder from this descriptor
-    unsigned refs = 1;                  // the parent's slot, and each reader's path through it
-    uint32_t nextToTake = 0;            // sub-folders below it are taken in order
-    uint32_t openedSubfolders = 0;      // sub-folders listed
-    uint32_t searchFrom = 0;            // sub-folders before it are done
-    std::vector<Folder*> subfolders;    // created when taken or waited for; null once done
+    SharedFd fd;                        // see the descriptor rule
+    std::list<Folder*>::iterator held;  // its place among the holders, while fd is set
+    unsigned pins = 0;                  // requests in flight anchored on fd
+    Folder* anchor = nullptr;           // while requested: the folder its request is pinned on
+    uint32_t requestedSubfolders = 0;   // sub-folders requested at least once
+    uint32_t searchFrom = 0;            // sub-folders before it are finished by the walk
+    std::vector<Folder*> subfolders;    // created when listed; null once finished
 };
 
-class FolderTreeReader::Tree : public std::enable_shared_from_this<Tree> {
+class FolderTreeReader::Owner {
   public:
-    Tree(std::string sourcePath, StopCheck stopCheck)
-        : sourcePath_(std::move(sourcePath)),
-          stopCheck_(std::move(stopCheck)),
-          budget_(DescriptorBudget()),
-          folderDescriptors_(budget_ > ReaderCount() * kDescriptorsPerReader
-                                 ? budget_ - ReaderCount() * kDescriptorsPerReader
-                                 : 0),
-          windowLimit_(kMaxAhead) {
-        source_ = new Folder(nullptr, 0);
-    }
-    ~Tree();
-    Tree(const Tree&) = delete;
-    Tree& operator=(const Tree&) = delete;
+    Owner(std::string sourcePath, StopCheck stopCheck);
+    ~Owner();
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
 
-    static void StartReaders(const std::shared_ptr<Tree>& tree);
-    void stop() SPURFIX_EXCLUDES(mutex_);
-    Entered enter(Folder* parent, size_t k) SPURFIX_EXCLUDES(mutex_);
-    void finished(std::vector<Folder*>& folders) SPURFIX_EXCLUDES(mutex_);
+    Entered enter(Folder* parent, size_t k);
+    void finished(Folder* folder);
     [[nodiscard]] size_t budget() const { return budget_; }
 
   private:
-    struct ReaderState;
-    struct OpenPlan;
-    struct Listing;
+    struct ReadAheadStep {
+        Folder* folder;
+        size_t next;  // the sub-folder to look at next
+    };
 
-    void runReader(size_t index) SPURFIX_EXCLUDES(mutex_);
-    Folder* nextFolder(ReaderState& reader) SPURFIX_REQUIRES(mutex_);
-    Folder* claimSubfolder(Folder* parent, ReaderState& reader) SPURFIX_REQUIRES(mutex_);
-    Folder* firstFreeFolder(ReaderState& reader) SPURFIX_REQUIRES(mutex_);
-    void releasePath(ReaderState& reader) SPURFIX_REQUIRES(mutex_);
-    Folder* createSubfolder(Folder* parent, size_t k) SPURFIX_REQUIRES(mutex_);
-    bool awaitListing(Folder* folder, AnnotatedLock& lock) SPURFIX_REQUIRES(mutex_);
-    bool enterOnce(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    OpenPlan planOpen(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    Listing listFolder(Folder* folder, ReaderState& reader, AnnotatedLock& lock)
-        SPURFIX_REQUIRES(mutex_);
-    Listing list(Folder* folder, const OpenPlan& plan, ReaderState& reader) const;
-    void publish(Folder* folder, Listing& listing) SPURFIX_REQUIRES(mutex_);
-    [[nodiscard]] bool walkMayGoOn() const SPURFIX_REQUIRES(mutex_);
-    static bool ReadsAheadBelow(const Folder* folder);
-    void skipBelow(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    void wakeReaders() SPURFIX_REQUIRES(mutex_);
-    static void retain(Folder* folder);
-    void release(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    void destroy(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    void fail(std::exception_ptr error) SPURFIX_REQUIRES(mutex_);
+    void shutDown();
+    Folder* subfolder(Folder* parent, size_t k);
+    bool awaitListing(Folder* folder);
+    void request(Folder* folder, bool urgent, bool retryLater = false);
+    void readAhead();
+    [[nodiscard]] static bool ReadsAheadBelow(const Folder* folder);
+    void absorb(std::vector<ReadResult>& results);
+    void absorbOne(ReadResult& result);
+    void anchorDone(Folder* anchor);
+    bool enterOnce(Folder* folder);
+    void skipBelow(Folder* folder);
+    void release(Folder* folder);
+    void freeIfUnnamed(Folder* folder);
     // The descriptor rule.
     [[nodiscard]] static bool NeedsDescriptor(const Folder* folder);
-    void keep(Folder* folder, int& fd) SPURFIX_REQUIRES(mutex_);
-    void giveBack(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    void giveBackUnneeded(Folder* folder) SPURFIX_REQUIRES(mutex_);
-    void giveBackOldest() SPURFIX_REQUIRES(mutex_);
-    size_t giveBackAll() SPURFIX_REQUIRES(mutex_);
+    unsigned grant(unsigned wanted);
+    void keep(Folder* folder, UniqueFd& fd);
+    void giveBack(Folder* folder);
+    void giveBackUnneeded(Folder* folder);
+    bool giveBackOldest();
+    size_t giveBackAll();
 
     const std::string sourcePath_;
     const StopCheck stopCheck_;
     const size_t budget_;
-    const size_t folderDescriptors_;  // of the budget, what folders may hold
-    AnnotatedMutex mutex_;
-    std::condition_variable readersWake_;
-    std::condition_variable walkWake_;
-    Folder* source_ SPURFIX_GUARDED_BY(mutex_) = nullptr;
-    Folder* wanted_ SPURFIX_GUARDED_BY(mutex_) = nullptr;  // the walk waits, no one took it
-    const Folder* walkWaitsFor_ SPURFIX_GUARDED_BY(mutex_) = nullptr;
-    // publications after which the waiting walk goes on
-    size_t walkWakeAt_ SPURFIX_GUARDED_BY(mutex_) = 0;
-    size_t publications_ SPURFIX_GUARDED_BY(mutex_) = 0;
-    size_t listedAhead_ SPURFIX_GUARDED_BY(mutex_) = 0;  // listed, not yet taken by the walk
-    size_t windowLimit_ SPURFIX_GUARDED_BY(mutex_);      // how many listings may be ahead
-    // times the readers were sent back to where the walk is
-    unsigned returnsToWalk_ SPURFIX_GUARDED_BY(mutex_) = 0;
-    size_t inProgress_ SPURFIX_GUARDED_BY(mutex_) = 0;
-    bool readersWaiting_ SPURFIX_GUARDED_BY(mutex_) = false;
-    bool cancelled_ SPURFIX_GUARDED_BY(mutex_) = false;
-    std::exception_ptr error_ SPURFIX_GUARDED_BY(mutex_);
-    std::unordered_map<FolderId, KnownFolder, FolderIdHash> knownFolders_
-        SPURFIX_GUARDED_BY(mutex_);
-    std::vector<Folder*> doomed_ SPURFIX_GUARDED_BY(mutex_);  // to be freed
-    // The folders that hold a descriptor, the longest held first.
-    std::list<Folder*> holders_ SPURFIX_GUARDED_BY(mutex_);
-    std::vector<std::thread> readers_ SPURFIX_GUARDED_BY(mutex_);
-    std::vector<bool> readerEnded_ SPURFIX_GUARDED_BY(mutex_);
-    size_t readersOutsideListing_ SPURFIX_GUARDED_BY(mutex_) = 0;  // running, not in list()
-};
+    const size_t ownerDescriptors_;  // of the budget, what is not the readers' own
+    std::shared_ptr<Channel> channel_;
+    std::vector<std::thread> readers_;
 
-// Where a reader is in the tree: the path from the source down to the folder it lists,
-// each folder on it held, and what it knows of file systems.
-struct FolderTreeReader::Tree::ReaderState {
-    std::vector<Folder*> path;
-    unsigned returns = 0;  // the returns to the walk's position it has made
-    std::unordered_map<dev_t, bool> pseudoDevices;
-};
-
-// How a folder is opened: by name in its parent's descriptor, or where the parent holds
-// none, from the nearest ancestor that does (pinned), one name at a time to the parent.
-struct FolderTreeReader::Tree::OpenPlan {
-    Folder* anchor = nullptr;  // pinned; null: from the source's path
-    int anchorFd = AT_FDCWD;
-    std::vector<std::string> namesToParent;
-    dev_t parentDevice = 0;
-    ino_t parentInode = 0;
-    std::string name;
-};
-
-// What list() hands back to be published.
-struct FolderTreeReader::Tree::Listing {
-    bool outOfDescriptors = false;  // nothing was listed: try again
-    int fd = -1;                    // the folder's own
-    int reopenedParentFd = -1;      // the parent, where it was opened again on the way
-    Folder* anchor = nullptr;       // to unpin
+    Folder* source_ = nullptr;
+    Folder* current_ = nullptr;  // the folder the walk is in
+    std::vector<ReadRequest> posts_;
+    std::vector<ReadAheadStep> way_;  // readAhead()'s, kept for its memory
+    std::vector<ReadRequest> urgent_;
+    std::vector<ReadResult> results_;
+    size_t ahead_ = 0;            // folders requested or listed, not entered yet
+    size_t inFlight_ = 0;         // requests not yet answered
+    size_t reserved_ = 0;         // descriptors the requests in flight may hand back
+    size_t sinceMeeting_ = 0;     // folders entered since the walk last met the readers
+    std::list<Folder*> holders_;  // the folders that hold a descriptor, the longest held first
+    std::unordered_map<FolderId, KnownFolder, FolderIdHash> knownFolders_;
+    std::unordered_set<Folder*> lingering_;  // abandoned, still named somewhere
+    std::exception_ptr error_;
 };
 
 // The walk's handle.
 
 FolderTreeReader::FolderTreeReader(std::string sourcePath, StopCheck stopCheck)
-    : tree_(std::make_shared<Tree>(std::move(sourcePath), std::move(stopCheck))) {
-    Tree::StartReaders(tree_);
-}
+    : owner_(std::make_unique<Owner>(std::move(sourcePath), std::move(stopCheck))) {}
 
-FolderTreeReader::~FolderTreeReader() {
-    tree_->finished(finishedByWalk_);
-    tree_->stop();
-}
+FolderTreeReader::~FolderTreeReader() = default;
 
 FolderTreeReader::Entered FolderTreeReader::enter(Folder* parent, size_t k) {
-    return tree_->enter(parent, k);
+    return owner_->enter(parent, k);
 }
 
-// The walk hands back the folders it is done with in batches, and frees them outside the
-// lock, so that it holds the readers up as little as possible.
 void FolderTreeReader::finished(Folder* folder) {
-    finishedByWalk_.push_back(folder);
-    if (finishedByWalk_.size() >= kWakeBatch) {
-        tree_->finished(finishedByWalk_);
-    }
+    owner_->finished(folder);
 }
 
 size_t FolderTreeReader::descriptorBudget() const {
-    return tree_->budget();
+    return owner_->budget();
 }
 
 // Starting and stopping.
 
-void FolderTreeReader::Tree::StartReaders(const std::shared_ptr<Tree>& tree) {
-    const unsigned count = ReaderCount();
+FolderTreeReader::Owner::Owner(std::string sourcePath, StopCheck stopCheck)
+    : sourcePath_(std::move(sourcePath)),
+      stopCheck_(std::move(stopCheck)),
+      budget_(DescriptorBudget()),
+      ownerDescriptors_(budget_ > ReaderCount() * kDescriptorsPerReader
+                            ? budget_ - ReaderCount() * kDescriptorsPerReader
+                            : 0),
+      channel_(std::make_shared<Channel>()) {
+    source_ = new Folder(nullptr, 0);
     try {
-        for (unsigned i = 0; i < count; ++i) {
-            const AnnotatedLock lock(tree->mutex_);
-            tree->readers_.emplace_back([tree, i] { tree->runReader(i); });
-            tree->readerEnded_.push_back(false);
-            ++tree->readersOutsideListing_;
+        for (size_t i = 0; i < ReaderCount(); ++i) {
+            const size_t index = channel_->addReader();
+            try {
+                readers_.emplace_back([channel = channel_, index] { RunReader(channel, index); });
+            } catch (...) {
+                channel_->forgetLastReader();
+                throw;
+            }
         }
     } catch (...) {
         // Without a thread the reading cannot go on; those already running are stopped.
-        tree->stop();
+        shutDown();
         throw;
     }
 }
 
-// Stops the readers: those that are not in a listing end at once and are waited for;
-// one in a listing may be stuck in the kernel (a medium that does not answer) and is
-// left to end on its own, holding the tree until then.
-void FolderTreeReader::Tree::stop() {
-    std::vector<std::thread> ended;
-    {
-        AnnotatedLock lock(mutex_);
-        cancelled_ = true;
-        readersWake_.notify_all();
-        while (readersOutsideListing_ > 0) {
-            lock.wait(walkWake_);
-        }
-        for (size_t i = 0; i < readers_.size(); ++i) {
-            if (readerEnded_[i]) {
-                ended.push_back(std::move(readers_[i]));
-            } else {
-                readers_[i].detach();
-            }
-        }
-        readers_.clear();
-    }
-    for (std::thread& reader : ended) {
-        reader.join();
-    }
+FolderTreeReader::Owner::~Owner() {
+    shutDown();
 }
 
-FolderTreeReader::Tree::~Tree() {
-    // The last owner: no reader runs any more.
-    const AnnotatedLock lock(mutex_);
-    if (source_ != nullptr) {
-        destroy(source_);
+// Closes the channel, joins the readers that ended and leaves those in a listing to end
+// on their own, and frees the whole tree.
+void FolderTreeReader::Owner::shutDown() {
+    std::vector<ReadResult> results;
+    std::deque<ReadRequest> requests;
+    const std::vector<bool> ended = channel_->close(results, requests);
+    for (size_t i = 0; i < readers_.size(); ++i) {
+        if (ended[i]) {
+            readers_[i].join();
+        } else {
+            readers_[i].detach();
+        }
     }
-    for (Folder* folder : doomed_) {
+    readers_.clear();
+    if (source_ != nullptr) {
+        release(std::exchange(source_, nullptr));
+    }
+    for (Folder* folder : lingering_) {
+        folder->fd.reset();  // a reader still in a listing keeps its share open
         delete folder;
     }
-}
-
-void FolderTreeReader::Tree::retain(Folder* folder) {
-    ++folder->refs;
-}
-
-void FolderTreeReader::Tree::release(Folder* folder) {
-    if (--folder->refs == 0) {
-        destroy(folder);
-    }
-}
-
-// Frees the folder and what is left below it: sub-folders the walk never entered, each
-// held only by its slot once no reader is on its path.
-void FolderTreeReader::Tree::destroy(Folder* folder) {
-    std::vector<Folder*> pending{folder};
-    while (!pending.empty()) {
-        Folder* next = pending.back();
-        pending.pop_back();
-        for (Folder* below : next->subfolders) {
-            if (below != nullptr) {
-                pending.push_back(below);
-            }
-        }
-        if (next->countedAhead) {
-            --listedAhead_;
-        }
-        if (next->known != nullptr && next->known->listedAs == next) {
-            next->known->listedAs = nullptr;
-        }
-        next->pins = 0;  // no reader is on its path, so none opens from it
-        giveBack(next);
-        doomed_.push_back(next);  // freed outside the lock
-    }
-}
-
-void FolderTreeReader::Tree::fail(std::exception_ptr error) {
-    if (!error_) {
-        error_ = std::move(error);
-    }
-    cancelled_ = true;
-    readersWake_.notify_all();
-    walkWake_.notify_all();
-}
-
-// The descriptor rule.
-
-bool FolderTreeReader::Tree::NeedsDescriptor(const Folder* folder) {
-    return folder->state == Folder::State::Listed && !folder->skipped &&
-           folder->openedSubfolders < folder->subfolderEntries.size();
-}
-
-// Hands `fd` to the folder where it needs one; where the budget is spent, the folder that
-// has held one longest gives its back: the newest are those the walk and the readers are
-// busy with, an older one is opened again from an ancestor when it is needed again.
-void FolderTreeReader::Tree::keep(Folder* folder, int& fd) {
-    if (fd >= 0 && folder->fd < 0 && NeedsDescriptor(folder)) {
-        if (holders_.size() >= folderDescriptors_) {
-            giveBackOldest();
-        }
-        if (holders_.size() < folderDescriptors_) {
-            folder->fd = std::exchange(fd, -1);
-            folder->held = holders_.insert(holders_.end(), folder);
-        }
-    }
-    CloseDescriptor(fd);
-}
-
-void FolderTreeReader::Tree::giveBack(Folder* folder) {
-    if (folder->fd >= 0 && folder->pins == 0) {
-        CloseDescriptor(folder->fd);
-        holders_.erase(folder->held);
-    }
-}
-
-void FolderTreeReader::Tree::giveBackOldest() {
-    const auto oldest = std::find_if(holders_.begin(), holders_.end(),
-                                     [](const Folder* folder) { return folder->pins == 0; });
-    if (oldest != holders_.end()) {
-        giveBack(*oldest);
-    }
-}
-
-void FolderTreeReader::Tree::giveBackUnneeded(Folder* folder) {
-    if (!NeedsDescriptor(folder)) {
-        giveBack(folder);
-    }
-}
-
-size_t FolderTreeReader::Tree::giveBackAll() {
-    std::vector<Folder*> unpinned;
-    for (Folder* folder : holders_) {
-        if (folder->pins == 0) {
-            unpinned.push_back(folder);
-        }
-    }
-    for (Folder* folder : unpinned) {
-        giveBack(folder);
-    }
-    return unpinned.size();
+    lingering_.clear();
 }
 
 // The walk's side.
 
-FolderTreeReader::Folder* FolderTreeReader::Tree::createSubfolder(Folder* parent, size_t k) {
+FolderTreeReader::Folder* FolderTreeReader::Owner::subfolder(Folder* parent, size_t k) {
     Folder*& slot = parent->subfolders[k];
     if (slot == nullptr) {
         slot = new Folder(parent, static_cast<uint32_t>(k));
-        slot->skipped = parent->skipped;
     }
     return slot;
 }
 
-FolderTreeReader::Entered FolderTreeReader::Tree::enter(Folder* parent, size_t k) {
-    AnnotatedLock lock(mutex_);
-    Folder* const folder = parent == nullptr ? source_ : createSubfolder(parent, k);
-    if (!awaitListing(folder, lock)) {
+FolderTreeReader::Entered FolderTreeReader::Owner::enter(Folder* parent, size_t k) {
+    Folder* const folder = parent == nullptr ? source_ : subfolder(parent, k);
+    if (!awaitListing(folder)) {
         return {folder, nullptr, false, true};
     }
+    if (folder->countedAhead) {
+        folder->countedAhead = false;
+        --ahead_;
+    }
+    current_ = folder;
     const bool once = enterOnce(folder);
     return {folder, once ? &folder->entries : nullptr, once && folder->unreadable, false};
 }
 
-// Waits until the folder is listed; false where the stop came first.
-bool FolderTreeReader::Tree::awaitListing(Folder* folder, AnnotatedLock& lock) {
-    using namespace std::chrono_literals;
-    if (folder->state != Folder::State::Listed && !error_) {
+// Hands the readers what there is to read ahead and takes their results, until `folder`
+// is listed; false where the stop came first. The stop is asked about every 50 ms of
+// waiting, however often the walk is woken in between.
+bool FolderTreeReader::Owner::awaitListing(Folder* folder) {
+    auto lastCheck = Clock::now();
+    for (;;) {
+        const bool listed = folder->state == Folder::State::Listed;
         if (folder->state == Folder::State::Free) {
-            wanted_ = folder;
-            if (listedAhead_ >= windowLimit_) {
-                windowLimit_ = std::min(windowLimit_ + kMaxAhead / 2, kMaxAheadStretched);
-                ++returnsToWalk_;
-            }
-            wakeReaders();
+            request(folder, true);
         }
-        // First for a batch of listings, unless the readers are slow: then for this one.
-        walkWaitsFor_ = folder;
-        walkWakeAt_ = publications_ + kWakeBatch;
-        if (!error_ && walkWaitsFor_ != nullptr) {
-            lock.waitFor(walkWake_, 2ms);
+        // Searching for what to read ahead costs a walk through the folders ahead: it is
+        // done where the walk waits, or where there is room for a batch.
+        if (!listed ||
+            (ahead_ + kMeetEvery <= kMaxAhead && inFlight_ + kMeetEvery <= kMaxInFlight)) {
+            readAhead();
         }
-        // The batch is late: then as soon as the folder is listed, asking now and then
-        // whether to stop, however long the medium takes.
-        walkWakeAt_ = 0;
-        while (!error_ && walkWaitsFor_ != nullptr && folder->state != Folder::State::Listed) {
-            if (lock.waitFor(walkWake_, kStopPoll) || !stopCheck_) {
-                continue;
-            }
-            mutex_.unlock();  // the lock object's own state stays: it is held again below
-            const bool stop = stopCheck_();
-            mutex_.lock();
-            if (stop) {
-                walkWaitsFor_ = nullptr;
+        if (listed && ++sinceMeeting_ < kMeetEvery && posts_.size() + urgent_.size() < kMeetEvery) {
+            return true;
+        }
+        sinceMeeting_ = 0;
+        channel_->exchange(posts_, urgent_, results_, listed ? nullptr : folder,
+                           lastCheck + kStopPoll);
+        absorb(results_);
+        if (error_) {
+            std::rethrow_exception(error_);
+        }
+        if (folder->state == Folder::State::Listed) {
+            return true;
+        }
+        if (Clock::now() - lastCheck >= kStopPoll) {
+            lastCheck = Clock::now();
+            if (stopCheck_ && stopCheck_()) {
                 return false;
             }
         }
-        walkWaitsFor_ = nullptr;
     }
-    if (error_) {
-        std::rethrow_exception(error_);
-    }
-    if (folder->state != Folder::State::Listed) {
-        return awaitListing(folder, lock);  // woken for a batch before this one was done
-    }
-    if (folder->countedAhead) {
-        folder->countedAhead = false;
-        --listedAhead_;
-        if (listedAhead_ < kMaxAhead) {
-            windowLimit_ = kMaxAhead;  // the walk has come to what was read ahead
-        }
-        if (listedAhead_ + kWakeBatch <= windowLimit_) {
-            wakeReaders();
-        }
-    }
-    return true;
 }
 
-bool FolderTreeReader::Tree::enterOnce(Folder* folder) {
+bool FolderTreeReader::Owner::enterOnce(Folder* folder) {
     if (folder->known == nullptr) {
         return true;  // could not be opened
     }
@@ -562,14 +706,13 @@ bool FolderTreeReader::Tree::enterOnce(Folder* folder) {
         }
         known.listedAs = folder;
         folder->duplicate = false;
-        wakeReaders();
     }
     return true;
 }
 
 // Nothing more is read below `folder`, what was read there no longer counts against the
-// readers' window, and its descriptors are given back.
-void FolderTreeReader::Tree::skipBelow(Folder* folder) {
+// window, and its descriptors are given back.
+void FolderTreeReader::Owner::skipBelow(Folder* folder) {
     std::vector<Folder*> pending{folder};
     while (!pending.empty()) {
         Folder* next = pending.back();
@@ -577,10 +720,10 @@ void FolderTreeReader::Tree::skipBelow(Folder* folder) {
         next->skipped = true;
         if (next != folder && next->countedAhead) {
             next->countedAhead = false;
-            --listedAhead_;
+            --ahead_;
         }
         if (next->state != Folder::State::Listed) {
-            continue;  // its reader is still listing it, and it will come out skipped
+            continue;  // requested: it comes back skipped; free: never requested
         }
         giveBack(next);
         for (Folder* below : next->subfolders) {
@@ -589,371 +732,270 @@ void FolderTreeReader::Tree::skipBelow(Folder* folder) {
             }
         }
     }
-    wakeReaders();
 }
 
-void FolderTreeReader::Tree::wakeReaders() {
-    if (readersWaiting_) {
-        readersWaiting_ = false;
-        readersWake_.notify_all();
+// The walk is done with `folder` and all below it: all of it is abandoned.
+void FolderTreeReader::Owner::finished(Folder* folder) {
+    current_ = folder->parent;  // the walk goes on there
+    if (folder->parent != nullptr) {
+        folder->parent->subfolders[folder->subfolderIndex] = nullptr;
+    } else {
+        source_ = nullptr;
     }
+    release(folder);
 }
 
-void FolderTreeReader::Tree::finished(std::vector<Folder*>& folders) {
-    std::vector<Folder*> doomed;
-    {
-        const AnnotatedLock lock(mutex_);
-        for (Folder* folder : folders) {
-            if (folder->parent != nullptr) {
-                folder->parent->subfolders[folder->subfolderIndex] = nullptr;
-            } else {
-                source_ = nullptr;
+void FolderTreeReader::Owner::release(Folder* folder) {
+    std::vector<Folder*> pending{folder};
+    while (!pending.empty()) {
+        Folder* next = pending.back();
+        pending.pop_back();
+        for (Folder* below : next->subfolders) {
+            if (below != nullptr) {
+                pending.push_back(below);
             }
-            release(folder);
         }
-        doomed.swap(doomed_);
-    }
-    folders.clear();
-    for (Folder* folder : doomed) {
-        delete folder;
+        next->subfolders.clear();
+        next->abandoned = true;
+        if (next->countedAhead) {
+            next->countedAhead = false;
+            --ahead_;
+        }
+        if (next->known != nullptr && next->known->listedAs == next) {
+            next->known->listedAs = nullptr;
+        }
+        next->known = nullptr;
+        freeIfUnnamed(next);
     }
 }
 
-// The waiting walk goes on after a batch of listings, or sooner where no batch will come:
-// the readers wait for the walk, or have nothing left to list.
-bool FolderTreeReader::Tree::walkMayGoOn() const {
-    return walkWaitsFor_ != nullptr && walkWaitsFor_->state == Folder::State::Listed &&
-           (publications_ >= walkWakeAt_ || listedAhead_ >= windowLimit_ || inProgress_ == 0);
+// Frees an abandoned folder that nothing names any more; else it lingers until then.
+void FolderTreeReader::Owner::freeIfUnnamed(Folder* folder) {
+    if (folder->state == Folder::State::Requested || folder->pins > 0) {
+        lingering_.insert(folder);
+        return;
+    }
+    giveBack(folder);
+    lingering_.erase(folder);
+    delete folder;
 }
 
-// The readers' side.
+// Requests.
 
-void FolderTreeReader::Tree::runReader(size_t index) {
-    ReaderState reader;
-    AnnotatedLock lock(mutex_);
-    try {
-        while (!cancelled_) {
-            Folder* folder = nextFolder(reader);
-            if (folder == nullptr) {
-                // Even with nothing left to list, the walk may still ask for a folder that
-                // the readers passed by (below one listed twice).
-                readersWaiting_ = true;
-                lock.wait(readersWake_);
+// Asks the readers for the folder: opened from its parent's descriptor, or from the
+// nearest ancestor's that holds one, or from the source's path.
+void FolderTreeReader::Owner::request(Folder* folder, bool urgent, bool retryLater) {
+    ReadRequest request;
+    request.folder = folder;
+    request.retryLater = retryLater;
+    unsigned wanted = 1;
+    if (Folder* const parent = folder->parent; parent == nullptr) {
+        request.name = sourcePath_;
+    } else {
+        request.hasParent = true;
+        request.name = folder->name();
+        request.parentDevice = parent->device;
+        request.parentInode = parent->inode;
+        Folder* anchor = parent;
+        while (anchor != nullptr && anchor->fd == nullptr) {
+            request.namesToParent.push_back(anchor->parent == nullptr ? sourcePath_
+                                                                      : anchor->name());
+            anchor = anchor->parent;
+        }
+        std::reverse(request.namesToParent.begin(), request.namesToParent.end());
+        if (anchor != nullptr) {
+            ++anchor->pins;
+            folder->anchor = anchor;
+            request.anchor = anchor->fd;
+        }
+        wanted += request.namesToParent.empty() ? 0 : 1;
+        if (!folder->requestedOnce) {
+            folder->requestedOnce = true;
+            ++parent->requestedSubfolders;
+        }
+    }
+    request.allowance = grant(wanted);
+    reserved_ += request.allowance;
+    folder->state = Folder::State::Requested;
+    ++inFlight_;
+    if (!folder->countedAhead && !folder->skipped) {
+        folder->countedAhead = true;
+        ++ahead_;
+    }
+    (urgent ? urgent_ : posts_).push_back(std::move(request));
+}
+
+// Requests the first folders in the walk's order that no one has requested, within the
+// window: from the folder the walk is in, depth first through the folders that are
+// listed, first below it, then after it below each folder above it; never below the
+// sub-folders the walk has finished (`searchFrom`), a folder left out or one listed
+// before under another name. Starting where the walk is keeps the search short however
+// deep the tree.
+void FolderTreeReader::Owner::readAhead() {
+    std::vector<ReadAheadStep>& way = way_;
+    size_t from = 0;
+    for (Folder* up = current_; up != nullptr && ahead_ < kMaxAhead && inFlight_ < kMaxInFlight;
+         from = up->subfolderIndex + 1, up = up->parent) {
+        if (!ReadsAheadBelow(up)) {
+            continue;
+        }
+        way.assign(1, {up, std::max<size_t>(from, up->searchFrom)});
+        while (!way.empty() && ahead_ < kMaxAhead && inFlight_ < kMaxInFlight) {
+            ReadAheadStep& step = way.back();
+            Folder* const folder = step.folder;
+            if (step.next >= folder->subfolders.size()) {
+                way.pop_back();
                 continue;
             }
-            folder->state = Folder::State::Taken;
-            ++inProgress_;
-            Listing listing = listFolder(folder, reader, lock);
-            publish(folder, listing);
-        }
-    } catch (...) {
-        fail(std::current_exception());
-    }
-    releasePath(reader);
-    readerEnded_[index] = true;
-    --readersOutsideListing_;
-    walkWake_.notify_all();
-}
-
-// Lists the folder without the lock, trying again where descriptors ran out.
-FolderTreeReader::Tree::Listing FolderTreeReader::Tree::listFolder(Folder* folder,
-                                                                   ReaderState& reader,
-                                                                   AnnotatedLock& lock) {
-    for (;;) {
-        const OpenPlan plan = planOpen(folder);
-        --readersOutsideListing_;
-        mutex_.unlock();  // the lock object's own state stays: it is held again below
-        Listing listing;
-        std::exception_ptr error;
-        try {
-            listing = list(folder, plan, reader);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        mutex_.lock();
-        ++readersOutsideListing_;
-        if (plan.anchor != nullptr) {
-            --plan.anchor->pins;
-        }
-        if (error) {
-            if (plan.anchor != nullptr) {
-                giveBackUnneeded(plan.anchor);
+            const size_t k = step.next++;
+            Folder* const below = folder->subfolders[k];
+            if (below == nullptr) {
+                if (k == folder->searchFrom) {
+                    ++folder->searchFrom;  // finished by the walk: never searched again
+                }
+            } else if (below->state == Folder::State::Free && !below->skipped) {
+                request(below, false);
+            } else if (ReadsAheadBelow(below)) {
+                way.push_back({below, below->searchFrom});
             }
-            std::rethrow_exception(error);
-        }
-        if (!listing.outOfDescriptors || cancelled_) {
-            listing.anchor = plan.anchor;
-            return listing;
-        }
-        // Out of descriptors: give back all that are not in use, and where that freed
-        // none, wait a little for others in the process to close theirs.
-        if (giveBackAll() == 0) {
-            lock.waitFor(readersWake_, kDescriptorRetry);
         }
     }
 }
 
-// The folder this reader lists next: the one the walk waits for if no one has taken it;
-// else, while the readers are not too far ahead, the next free sub-folder below or beside
-// the folder it listed last; else the first free one in the walk's order.
-FolderTreeReader::Folder* FolderTreeReader::Tree::nextFolder(ReaderState& reader) {
-    if (wanted_ != nullptr) {
-        Folder* wanted = std::exchange(wanted_, nullptr);
-        if (wanted->state == Folder::State::Free) {
-            releasePath(reader);
-            for (Folder* up = wanted; up != nullptr; up = up->parent) {
-                retain(up);
-                reader.path.push_back(up);
-            }
-            std::reverse(reader.path.begin(), reader.path.end());
-            if (Folder* parent = wanted->parent;
-                parent != nullptr && parent->nextToTake == wanted->subfolderIndex) {
-                ++parent->nextToTake;  // so that taking in order never comes to it again
-            }
-            return wanted;
-        }
-    }
-    if (listedAhead_ >= windowLimit_) {
-        return nullptr;
-    }
-    if (reader.returns != returnsToWalk_) {
-        reader.returns = returnsToWalk_;
-        releasePath(reader);  // and on from the first free folder in the walk's order
-    }
-    // Going further back up its own path, a reader would take later parts of the tree
-    // while earlier ones still wait, and fill the window with them.
-    for (int levelsUp = 0; levelsUp < 2 && !reader.path.empty(); ++levelsUp) {
-        if (Folder* next = claimSubfolder(reader.path.back(), reader)) {
-            return next;
-        }
-        release(reader.path.back());
-        reader.path.pop_back();
-    }
-    releasePath(reader);
-    return firstFreeFolder(reader);
-}
-
-void FolderTreeReader::Tree::releasePath(ReaderState& reader) {
-    for (Folder* folder : reader.path) {
-        release(folder);
-    }
-    reader.path.clear();
-}
-
-// Whether the readers go on below `folder` of their own accord. Below a folder that was
-// listed before under another name (a link, a bind mount, a loop) the walk will most
-// likely enter nothing, so its sub-folders are listed only when the walk asks for them.
-bool FolderTreeReader::Tree::ReadsAheadBelow(const Folder* folder) {
+bool FolderTreeReader::Owner::ReadsAheadBelow(const Folder* folder) {
     return folder->state == Folder::State::Listed && !folder->skipped && !folder->duplicate;
 }
 
-// The next free sub-folder of `parent`, put on the reader's path.
-FolderTreeReader::Folder* FolderTreeReader::Tree::claimSubfolder(Folder* parent,
-                                                                 ReaderState& reader) {
-    if (!ReadsAheadBelow(parent)) {
-        return nullptr;
+// Results.
+
+void FolderTreeReader::Owner::absorb(std::vector<ReadResult>& results) {
+    for (ReadResult& result : results) {
+        absorbOne(result);
     }
-    while (parent->nextToTake < parent->subfolderEntries.size()) {
-        Folder* next = createSubfolder(parent, parent->nextToTake++);
-        if (next->state == Folder::State::Free) {
-            retain(next);
-            reader.path.push_back(next);
-            return next;
-        }
-    }
-    return nullptr;
+    results.clear();  // closes what was not kept
 }
 
-// The first free folder of the tree in the walk's order, searched from the source
-// through the folders that are listed: below the sub-folders already taken before the
-// next one to take. The reader's path becomes the way to it.
-FolderTreeReader::Folder* FolderTreeReader::Tree::firstFreeFolder(ReaderState& reader) {
-    if (source_ == nullptr) {
-        return nullptr;
-    }
-    if (source_->state == Folder::State::Free) {
-        retain(source_);
-        reader.path.push_back(source_);
-        return source_;
-    }
-    struct Step {
-        Folder* folder;
-        size_t next;  // the sub-folder to look below next
-    };
-    std::vector<Step> way;
-    if (ReadsAheadBelow(source_)) {
-        way.push_back({source_, source_->searchFrom});
-    }
-    while (!way.empty()) {
-        Step& step = way.back();
-        Folder* const folder = step.folder;
-        Folder* down = nullptr;
-        while (down == nullptr && step.next < folder->nextToTake) {
-            Folder* below = folder->subfolders[step.next];
-            if (below == nullptr && step.next == folder->searchFrom) {
-                ++folder->searchFrom;  // done by the walk: never searched again
-            }
-            ++step.next;
-            if (below != nullptr && ReadsAheadBelow(below)) {
-                down = below;
-            }
-        }
-        if (down != nullptr) {
-            way.push_back({down, down->searchFrom});
-            continue;
-        }
-        if (folder->nextToTake < folder->subfolderEntries.size()) {
-            for (const Step& on : way) {
-                retain(on.folder);
-                reader.path.push_back(on.folder);
-            }
-            if (Folder* next = claimSubfolder(folder, reader)) {
-                return next;
-            }
-            for (size_t i = 0; i < way.size(); ++i) {
-                release(reader.path.back());
-                reader.path.pop_back();
-            }
-        }
-        way.pop_back();
-    }
-    return nullptr;
-}
-
-// The way to open the folder, its anchor pinned until the listing is published.
-FolderTreeReader::Tree::OpenPlan FolderTreeReader::Tree::planOpen(Folder* folder) {
-    OpenPlan plan;
-    const Folder* parent = folder->parent;
-    if (parent == nullptr) {
-        plan.name = sourcePath_;
-        return plan;
-    }
-    plan.name = folder->name();
-    plan.parentDevice = parent->device;
-    plan.parentInode = parent->inode;
-    Folder* anchor = folder->parent;
-    while (anchor != nullptr && anchor->fd < 0) {
-        plan.namesToParent.push_back(anchor->parent == nullptr ? sourcePath_ : anchor->name());
-        anchor = anchor->parent;
-    }
-    std::reverse(plan.namesToParent.begin(), plan.namesToParent.end());
+void FolderTreeReader::Owner::absorbOne(ReadResult& result) {
+    Folder* const folder = result.folder;
+    --inFlight_;
+    reserved_ -= result.allowance;
+    folder->state = Folder::State::Free;
+    Folder* const anchor = std::exchange(folder->anchor, nullptr);
     if (anchor != nullptr) {
-        ++anchor->pins;
-        plan.anchor = anchor;
-        plan.anchorFd = anchor->fd;
+        --anchor->pins;
     }
-    return plan;
+    if (folder->abandoned) {
+        freeIfUnnamed(folder);
+    } else if (result.error) {
+        if (!error_) {
+            error_ = result.error;
+        }
+    } else if (result.outOfDescriptors) {
+        // Give back every descriptor that is not in use; where that freed none, others in
+        // the process hold them: the reader waits a little before it tries again.
+        const bool freed = giveBackAll() > 0;
+        request(folder, true, !freed);
+    } else {
+        folder->entries = std::move(result.entries);
+        folder->subfolderEntries = std::move(result.subfolderEntries);
+        folder->identified = result.identified;
+        folder->unreadable = result.unreadable;
+        folder->device = result.device;
+        folder->inode = result.inode;
+        folder->subfolders.resize(folder->subfolderEntries.size());
+        for (size_t k = 0; k < folder->subfolders.size(); ++k) {
+            folder->subfolders[k] = new Folder(folder, static_cast<uint32_t>(k));
+        }
+        folder->state = Folder::State::Listed;
+        if (folder->identified) {
+            const auto [known, added] = knownFolders_.try_emplace({folder->device, folder->inode},
+                                                                  KnownFolder{folder, false});
+            folder->known = &known->second;
+            folder->duplicate = !added;
+        }
+        keep(folder, result.fd);
+        if (folder->parent != nullptr) {
+            keep(folder->parent, result.reopenedParentFd);
+        }
+    }
+    if (anchor != nullptr) {
+        anchorDone(anchor);
+    }
 }
 
-// Opens and lists the folder, without the lock: only this reader touches the folder's
-// listing until it is published, and the descriptor it opens from is pinned.
-FolderTreeReader::Tree::Listing FolderTreeReader::Tree::list(Folder* folder, const OpenPlan& plan,
-                                                             ReaderState& reader) const {
-    Listing listing;
-    int openError = 0;
-    {
-        int directory = plan.anchorFd;
-        bool ownDirectory = false;
-        for (const std::string& name : plan.namesToParent) {
-            const int next = openat(directory, name.c_str(), kOpenFolderFlags);
-            openError = next < 0 ? errno : 0;
-            if (ownDirectory) {
-                close(directory);
-            }
-            directory = next;
-            ownDirectory = true;
-            if (directory < 0) {
-                break;
-            }
-        }
-        // A parent opened again must still be the folder that was listed.
-        struct stat info {};
-        const bool sameParent =
-            !ownDirectory || (directory >= 0 && fstat(directory, &info) == 0 &&
-                              info.st_dev == plan.parentDevice && info.st_ino == plan.parentInode);
-        if (sameParent) {
-            listing.fd = openat(directory, plan.name.c_str(), kOpenFolderFlags);
-            openError = listing.fd < 0 ? errno : 0;
-        } else if (openError == 0) {
-            openError = ENOENT;  // the parent was moved away: gone, not unreadable
-        }
-        if (ownDirectory && directory >= 0) {
-            if (sameParent) {
-                listing.reopenedParentFd = directory;
-            } else {
-                close(directory);
-            }
-        }
+void FolderTreeReader::Owner::anchorDone(Folder* anchor) {
+    if (anchor->abandoned) {
+        freeIfUnnamed(anchor);
+    } else {
+        giveBackUnneeded(anchor);
     }
-    if (listing.fd < 0 && OutOfDescriptors(openError)) {
-        CloseDescriptor(listing.reopenedParentFd);
-        listing.outOfDescriptors = true;
-        return listing;
-    }
-    // A folder that exists and cannot be opened is a gap in the reading; one that is gone
-    // (removed or moved during the walk) is not.
-    folder->unreadable = listing.fd < 0 && openError != ENOENT && openError != ENOTDIR &&
-                         openError != 0 && folder->parent != nullptr;
-    struct stat info {};
-    if (listing.fd >= 0 && fstat(listing.fd, &info) != 0) {
-        folder->unreadable = true;
-        CloseDescriptor(listing.fd);
-    }
-    if (listing.fd >= 0) {
-        folder->identified = true;
-        folder->device = info.st_dev;
-        folder->inode = info.st_ino;
-        const auto [known, added] = reader.pseudoDevices.try_emplace(info.st_dev, false);
-        if (added) {
-            known->second = platform::IsPseudoFileSystem(platform::FileSystemMagic(listing.fd));
-        }
-        if (!known->second) {
-            folder->entries.read(listing.fd);
-            folder->unreadable = !folder->entries.complete();
-        }
-    }
-    for (size_t i = 0; i < folder->entries.size(); ++i) {
-        if (Descends(folder->entries, i)) {
-            folder->subfolderEntries.push_back(static_cast<uint32_t>(i));
-        }
-    }
-    if (folder->subfolderEntries.empty()) {
-        CloseDescriptor(listing.fd);
-    }
-    return listing;
 }
 
-void FolderTreeReader::Tree::publish(Folder* folder, Listing& listing) {
-    folder->subfolders.assign(folder->subfolderEntries.size(), nullptr);
-    folder->state = Folder::State::Listed;
-    if (folder->identified) {
-        const auto [known, added] =
-            knownFolders_.try_emplace({folder->device, folder->inode}, KnownFolder{folder, false});
-        folder->known = &known->second;
-        folder->duplicate = !added;
+// The descriptor rule.
+
+bool FolderTreeReader::Owner::NeedsDescriptor(const Folder* folder) {
+    return folder->state == Folder::State::Listed && !folder->abandoned && !folder->skipped &&
+           folder->requestedSubfolders < folder->subfolderEntries.size();
+}
+
+// Up to `wanted` descriptors for a request to hand back; where the budget is spent, the
+// folder that has held one longest gives its back: the newest are those the walk and the
+// readers are busy with, an older one is opened again from an ancestor when needed.
+unsigned FolderTreeReader::Owner::grant(unsigned wanted) {
+    unsigned granted = 0;
+    while (granted < wanted) {
+        if (holders_.size() + reserved_ + granted < ownerDescriptors_) {
+            ++granted;
+        } else if (!giveBackOldest()) {
+            break;
+        }
     }
-    keep(folder, listing.fd);
-    --inProgress_;
-    ++publications_;
-    if (!folder->skipped) {
-        folder->countedAhead = true;
-        ++listedAhead_;
+    return granted;
+}
+
+// Gives `fd` (counted in a request's allowance) to the folder where it needs one.
+void FolderTreeReader::Owner::keep(Folder* folder, UniqueFd& fd) {
+    if (fd.valid() && folder->fd == nullptr && NeedsDescriptor(folder)) {
+        folder->fd = std::make_shared<const UniqueFd>(std::move(fd));
+        folder->held = holders_.insert(holders_.end(), folder);
     }
-    if (Folder* parent = folder->parent; parent != nullptr) {
-        ++parent->openedSubfolders;
-        keep(parent, listing.reopenedParentFd);
-        giveBackUnneeded(parent);
+    fd.reset();
+}
+
+void FolderTreeReader::Owner::giveBack(Folder* folder) {
+    if (folder->fd != nullptr && folder->pins == 0) {
+        folder->fd.reset();
+        holders_.erase(folder->held);
     }
-    if (listing.anchor != nullptr) {
-        giveBackUnneeded(listing.anchor);
+}
+
+void FolderTreeReader::Owner::giveBackUnneeded(Folder* folder) {
+    if (!NeedsDescriptor(folder)) {
+        giveBack(folder);
     }
-    if (walkMayGoOn()) {
-        walkWaitsFor_ = nullptr;  // woken once
-        walkWake_.notify_one();
+}
+
+bool FolderTreeReader::Owner::giveBackOldest() {
+    const auto oldest = std::find_if(holders_.begin(), holders_.end(),
+                                     [](const Folder* folder) { return folder->pins == 0; });
+    if (oldest == holders_.end()) {
+        return false;
     }
-    if (!folder->subfolderEntries.empty()) {
-        wakeReaders();  // new folders to take
+    giveBack(*oldest);
+    return true;
+}
+
+size_t FolderTreeReader::Owner::giveBackAll() {
+    std::vector<Folder*> unpinned;
+    for (Folder* folder : holders_) {
+        if (folder->pins == 0) {
+            unpinned.push_back(folder);
+        }
     }
+    for (Folder* folder : unpinned) {
+        giveBack(folder);
+    }
+    return unpinned.size();
 }
 
 }  // namespace spurfix

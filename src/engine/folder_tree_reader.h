@@ -18,19 +18,17 @@ namespace spurfix {
     return entries.isFolder(i) && name != "." && name != "..";
 }
 
-// Lists every folder below a source on reader threads of its own, ahead of the walk.
-// One folder's listing costs a few system calls and some microseconds, so handing folders
-// out one by one would cost as much as listing them: each reader instead goes depth
-// first, taking the next sub-folder that no one has taken below or beside the folder it
-// listed last, and otherwise the first free folder of the tree in the walk's order.
-// The walk then goes through the listings in its own order, waiting where a listing is
-// not there yet; a folder it waits for that no one has taken is listed next.
+// Lists every folder below a source ahead of the walk, on reader threads of its own.
+// The walk's thread owns everything: the folders, their descriptors and the budget for
+// them, and the choice of what to list next (the walk's order, depth first, a bounded
+// window ahead of it). The readers only carry out requests of the form "list this folder
+// under this descriptor" from one queue and hand back the listings through another.
 //
-// The readers never hold more than a bounded number of listings ahead of the walk, nor
-// more descriptors than a budget well below the open-file limit (see the .cpp). What
-// decides what the reading contains (entering a folder once, leaving out its contents)
-// happens when the walk enters a folder, in its order, so the result does not depend on
-// which reader came first, nor on how many files the process may open.
+// What decides what the reading contains (entering a folder once, leaving out its
+// contents) happens when the walk enters a folder, in its order, so the result does not
+// depend on which reader came first, nor on how many files the process may open.
+//
+// All of it is used from the walk's thread only.
 class FolderTreeReader {
   public:
     class Folder;
@@ -41,7 +39,7 @@ class FolderTreeReader {
 
     FolderTreeReader(std::string sourcePath, StopCheck stopCheck);
     // Stops the readers. A reader stuck in a listing (a medium that does not answer) is
-    // not waited for: it finishes on its own and frees what it shares with the walk.
+    // not waited for: it finishes on its own and then drops what it was handed.
     ~FolderTreeReader();
     FolderTreeReader(const FolderTreeReader&) = delete;
     FolderTreeReader& operator=(const FolderTreeReader&) = delete;
@@ -68,9 +66,8 @@ class FolderTreeReader {
     [[nodiscard]] size_t descriptorBudget() const;
 
   private:
-    class Tree;
-    std::shared_ptr<Tree> tree_;
-    std::vector<Folder*> finishedByWalk_;  // the walk's own, not yet handed back
+    class Owner;
+    std::unique_ptr<Owner> owner_;
 };
 
 }  // namespace spurfix
