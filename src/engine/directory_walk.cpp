@@ -108,7 +108,8 @@ void Walk::enter(FolderTreeReader::Folder* parent, size_t k) {
 }  // namespace
 
 WalkCounts ReadSource(const std::string& sourcePath, ScanList& scanList, WalkObserver& observer) {
-    // Whatever ends the walk, the reader's destructor stops its threads and waits for them.
+    // Whatever ends the walk, the reader's destructor stops its threads: those waiting for
+    // work end and are joined, one stuck in a listing ends on its own later.
     FolderTreeReader reader(sourcePath, [&observer] {
         observer.waitingForMedium();
         return observer.stopRequested();

@@ -29,13 +29,13 @@
 //     +-- skipped: below a folder left out; never read ahead, its descriptor given back
 //
 //   The walk finishing a folder abandons it and all below it. An abandoned folder is
-//   freed at once unless something still names it: a request in flight, a request
-//   anchored on its descriptor (`pins`), or its place on the read-ahead stack; then it
-//   lingers until the last of these is gone. A reader never dereferences a Folder: the
-//   pointer in a request is only a name for the result.
+//   freed at once unless something still names it: a request in flight or a request
+//   anchored on its descriptor (`pins`); then it lingers until the last of these is gone. A reader
+//   never dereferences a Folder: the pointer in a request is only a name for the result.
 //
 // The descriptor rule. Every descriptor the reading holds counts against a budget of a
-// quarter of the open-file limit, never more than 256. Each reader may hold two of its own
+// quarter of the open-file limit, never more than 256 and never less than the readers' own
+// (which only a limit below 16 would make it). Each reader may hold two of its own
 // (the folder it lists and the parent it opened it from); the rest is the owner's:
 //
 //   held     folders listed, with sub-folders not yet requested, not skipped: their
@@ -58,7 +58,8 @@
 //
 // The stop. The owner closes the Channel: readers waiting for work end at once and are
 // joined; a reader in a listing is detached, finishes on its own, finds the Channel
-// closed and drops its result (closing its descriptors) and the anchor it shared.
+// closed and drops its result (closing its descriptors) and the anchor it shared. Until
+// then those three descriptors are open beyond the reading's end, outside any budget.
 #include "engine/folder_tree_reader.h"
 
 #include <fcntl.h>
@@ -243,12 +244,15 @@ class Channel {
         }
     }
 
-    // A reader waits a little before it tries again; the close ends the wait.
-    void pause(std::chrono::milliseconds duration) SPURFIX_EXCLUDES(mutex_) {
+    // A reader waits a little before it tries again; the close ends the wait. False where
+    // the reading has ended: then there is nothing to try again. The wait has a condition
+    // of its own, so that a request wakes an idle reader, never a pausing one.
+    bool pause(std::chrono::milliseconds duration) SPURFIX_EXCLUDES(mutex_) {
         AnnotatedLock lock(mutex_);
         if (!closed_) {
-            lock.waitFor(readersWake_, duration);
+            lock.waitFor(pauseEnd_, duration);
         }
+        return !closed_;
     }
 
     // The owner posts its requests (the urgent ones at the front) and takes the results.
@@ -301,6 +305,7 @@ class Channel {
         AnnotatedLock lock(mutex_);
         closed_ = true;
         readersWake_.notify_all();
+        pauseEnd_.notify_all();
         while (static_cast<size_t>(std::count(ended_.begin(), ended_.end(), true)) + inListing_ <
                ended_.size()) {
             lock.wait(closeWake_);
@@ -326,6 +331,7 @@ class Channel {
 
     AnnotatedMutex mutex_;
     std::condition_variable readersWake_;
+    std::condition_variable pauseEnd_;
     std::condition_variable walkWake_;
     std::condition_variable closeWake_;
     std::deque<ReadRequest> requests_ SPURFIX_GUARDED_BY(mutex_);
@@ -425,16 +431,20 @@ void RunReader(const std::shared_ptr<Channel>& channel, size_t index) {
     std::optional<ReadResult> done;
     ReadRequest request;
     while (channel->take(index, done, request)) {
-        if (request.retryLater) {
-            channel->pause(kDescriptorRetry);
-        }
-        try {
-            done = List(request, pseudoDevices);
-        } catch (...) {
+        if (request.retryLater && !channel->pause(kDescriptorRetry)) {
+            // The reading ended during the pause: an empty result, only to be dropped.
             done.emplace();
             done->folder = request.folder;
             done->allowance = request.allowance;
-            done->error = std::current_exception();
+        } else {
+            try {
+                done = List(request, pseudoDevices);
+            } catch (...) {
+                done.emplace();
+                done->folder = request.folder;
+                done->allowance = request.allowance;
+                done->error = std::current_exception();
+            }
         }
         request = ReadRequest{};  // lets go of the anchor before the owner learns of it
     }
@@ -575,7 +585,7 @@ size_t FolderTreeReader::descriptorBudget() const {
 FolderTreeReader::Owner::Owner(std::string sourcePath, StopCheck stopCheck)
     : sourcePath_(std::move(sourcePath)),
       stopCheck_(std::move(stopCheck)),
-      budget_(DescriptorBudget()),
+      budget_(std::max(DescriptorBudget(), ReaderCount() * kDescriptorsPerReader)),
       ownerDescriptors_(budget_ > ReaderCount() * kDescriptorsPerReader
                             ? budget_ - ReaderCount() * kDescriptorsPerReader
                             : 0),
@@ -892,9 +902,12 @@ void FolderTreeReader::Owner::absorbOne(ReadResult& result) {
         }
     } else if (result.outOfDescriptors) {
         // Give back every descriptor that is not in use; where that freed none, others in
-        // the process hold them: the reader waits a little before it tries again.
+        // the process hold them: the reader waits a little before it tries again. A folder
+        // below one left out stays Free: the walk never comes to it.
         const bool freed = giveBackAll() > 0;
-        request(folder, true, !freed);
+        if (!folder->skipped) {
+            request(folder, true, !freed);
+        }
     } else {
         folder->entries = std::move(result.entries);
         folder->subfolderEntries = std::move(result.subfolderEntries);
@@ -911,7 +924,16 @@ void FolderTreeReader::Owner::absorbOne(ReadResult& result) {
             const auto [known, added] = knownFolders_.try_emplace({folder->device, folder->inode},
                                                                   KnownFolder{folder, false});
             folder->known = &known->second;
-            folder->duplicate = !added;
+            // A second name is not read ahead below, unless the first one will never be
+            // entered (left out, or given up): then this one is where the walk goes on.
+            KnownFolder& first = known->second;
+            const bool firstGoesNowhere = first.listedAs == nullptr || first.listedAs->skipped;
+            if (!added && !first.entered && firstGoesNowhere) {
+                first.listedAs = folder;
+                folder->duplicate = false;
+            } else {
+                folder->duplicate = !added;
+            }
         }
         keep(folder, result.fd);
         if (folder->parent != nullptr) {
