@@ -345,12 +345,19 @@ class Channel {
     std::vector<bool> ended_ SPURFIX_GUARDED_BY(mutex_);
 };
 
-// The readers' side: opens and lists one folder as asked. `pseudoDevices` is the
-// reader's own memory of which file systems are pseudo ones.
-ReadResult List(const ReadRequest& request, std::unordered_map<dev_t, bool>& pseudoDevices) {
+// What every answer to `request` carries, whatever came of it: which folder it names and
+// the descriptors it had reserved.
+ReadResult AnswerTo(const ReadRequest& request) {
     ReadResult result;
     result.folder = request.folder;
     result.allowance = request.allowance;
+    return result;
+}
+
+// The readers' side: opens and lists one folder as asked. `pseudoDevices` is the
+// reader's own memory of which file systems are pseudo ones.
+ReadResult List(const ReadRequest& request, std::unordered_map<dev_t, bool>& pseudoDevices) {
+    ReadResult result = AnswerTo(request);
     int openError = 0;
     UniqueFd own;
     UniqueFd parent;
@@ -433,16 +440,12 @@ void RunReader(const std::shared_ptr<Channel>& channel, size_t index) {
     while (channel->take(index, done, request)) {
         if (request.retryLater && !channel->pause(kDescriptorRetry)) {
             // The reading ended during the pause: an empty result, only to be dropped.
-            done.emplace();
-            done->folder = request.folder;
-            done->allowance = request.allowance;
+            done = AnswerTo(request);
         } else {
             try {
                 done = List(request, pseudoDevices);
             } catch (...) {
-                done.emplace();
-                done->folder = request.folder;
-                done->allowance = request.allowance;
+                done = AnswerTo(request);
                 done->error = std::current_exception();
             }
         }

@@ -34,7 +34,8 @@ class OutputPageTest : public WizardTest {
         form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
     }
 
-    QStringList previewLines() const {
+    // Each line of the preview with its kind (label, song) as the model gives it.
+    QStringList linesWithKinds() const {
         QStringList lines;
         const QAbstractItemModel* model = form->Preview->model();
         for (int row = 0; row < model->rowCount(); ++row) {
@@ -52,16 +53,16 @@ class OutputPageTest : public WizardTest {
 TEST_F(OutputPageTest, PreviewReadsTheOptionsWhenBuilt) {
     Click(form->ForwardToPreview);
     EXPECT_EQ(page(), form->Sheet_Preview);
-    EXPECT_EQ(previewLines(), example);
+    EXPECT_EQ(linesWithKinds(), example);
     Click(form->BackToDirs);
     Click(form->ForwardToPreview);  // built anew, not doubled
-    EXPECT_EQ(previewLines(), example);
+    EXPECT_EQ(linesWithKinds(), example);
 
     form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
     Click(form->CountPerDir);
     Click(form->UseDirLabels);
     Click(form->ForwardToPreview);
-    EXPECT_EQ(previewLines(), (QStringList{"001 - Hit|2", "001 - Intro|2", "002 - Song|2"}));
+    EXPECT_EQ(linesWithKinds(), (QStringList{"001 - Hit|2", "001 - Intro|2", "002 - Song|2"}));
 
     form->PageControl1->setCurrentWidget(form->Sheet_Files);
     Click(form->UseSpecificFiles);
@@ -70,7 +71,7 @@ TEST_F(OutputPageTest, PreviewReadsTheOptionsWhenBuilt) {
     ASSERT_EQ(form->AllowFiles->item(0)->checkState(), Qt::Unchecked);
     Click(form->ForwardToDirs);
     Click(form->ForwardToPreview);
-    EXPECT_EQ(previewLines(), (QStringList{"001 - cover|2"}));
+    EXPECT_EQ(linesWithKinds(), (QStringList{"001 - cover|2"}));
 }
 
 TEST_F(OutputPageTest, ExportAndConfirm) {
@@ -85,7 +86,7 @@ TEST_F(OutputPageTest, ExportAndConfirm) {
     EXPECT_EQ(prompter.messages[0].kind, BoxKind::Confirmation);
     EXPECT_EQ(prompter.messages[0].text, kConfirmation);
     EXPECT_EQ(page(), form->Sheet_About);
-    EXPECT_EQ(previewLines(), example) << "OK resets nothing";
+    EXPECT_EQ(linesWithKinds(), example) << "OK resets nothing";
 
     form->PageControl1->setCurrentWidget(form->Sheet_Output);
     Click(form->SaveButton);
@@ -174,7 +175,7 @@ TEST_F(OutputPageTest, FailedExportShowsTheErrorAndKeepsEverything) {
     EXPECT_EQ(prompter.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
     EXPECT_EQ(prompter.messages[1].text, QStringLiteral("Ungültiger Dateiname."));
     EXPECT_EQ(page(), form->Sheet_Output);
-    EXPECT_EQ(previewLines(), example);
+    EXPECT_EQ(linesWithKinds(), example);
     Click(form->SaveButton);
     EXPECT_EQ(prompter.messages.back().kind, BoxKind::Confirmation);
     EXPECT_EQ(tree.read("belegt.txt").size(), 52U);
@@ -185,7 +186,7 @@ TEST_F(OutputPageTest, EmptyPreviewGivesAnEmptyFile) {
     Click(form->BackToChooseDir);
     form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
     Click(form->ForwardToPreview);
-    EXPECT_TRUE(previewLines().isEmpty());
+    EXPECT_TRUE(linesWithKinds().isEmpty());
     Click(form->ForwardToOutput);
     prompter.fileNames = {QString::fromStdString(tree.path("leer.txt"))};
     Click(form->SaveButton);
@@ -199,7 +200,7 @@ TEST_F(OutputPageTest, NamesThatAreNotUtf8AreShownReplacedAndWrittenAsBytes) {
     ReadFolder(tree.path("bytes/"));
     form->PageControl1->setCurrentWidget(form->Sheet_Dirs);
     Click(form->ForwardToPreview);
-    EXPECT_EQ(previewLines(), (QStringList{QStringLiteral("001 - Gr\uFFFD\uFFFD|2")}));
+    EXPECT_EQ(linesWithKinds(), (QStringList{QStringLiteral("001 - Gr\uFFFD\uFFFD|2")}));
     Click(form->ForwardToOutput);
     prompter.fileNames = {QString::fromStdString(tree.path("bytes.txt"))};
     Click(form->SaveButton);
@@ -219,7 +220,7 @@ TEST_F(OutputPageTest, LongLabelTemplateReachesPreviewAndFile) {
     // A heading is cut at 4,096 bytes, with "…" as its last character.
     const QString tail = longTemplate.mid(8, 4093 - 6) + QStringLiteral("…");
     UserClick(form->ForwardToPreview);
-    EXPECT_EQ(previewLines(),
+    EXPECT_EQ(linesWithKinds(),
               (QStringList{"[Live]" + tail + "|1", "001 - Hit|2", "[Rock]" + tail + "|1",
                            "002 - Intro|2", "003 - Song|2"}));
     UserClick(form->ForwardToOutput);
